@@ -1,0 +1,14 @@
+#!/bin/bash
+# The part of the session that runs on the bench's clock: the simulated
+# world's services, then the command. Whatever is still running when the
+# command ends is killed, so that the clock's wrapper returns.
+set -uo pipefail
+. "$BENCH_DIR/lib/world.sh"
+
+world_start
+export BENCH_SHELL_CALLERS="link3g $(basename "$1" | cut -c1-15)"
+"$@"
+status=$?
+world_stop
+world_kill_rest
+exit $status

@@ -1,0 +1,49 @@
+# The simulated router's world, sourced by the session scripts.
+# State lives under /bench: bin/ (stand-ins, first in PATH), state/ (what the
+# simulated kernel and devices hold) and journal/ (what tests read).
+
+BENCH_BIN=/bench/bin
+BENCH_STATE=/bench/state
+
+world_install() {
+  mkdir -p "$BENCH_BIN" "$BENCH_STATE"
+  : > "$BENCH_STATE/modules"
+  # Every stand-in is a link to its script, so that its process name is the
+  # name of the program it plays.
+  for f in "$BENCH_DIR"/standins/*; do
+    case "$f" in *.sh) continue ;; esac
+    ln -sf "$f" "$BENCH_BIN/$(basename "$f")"
+  done
+  # /bin/sh journals the command lines the programs under test hand it.
+  rm -f /bin/sh
+  cp "$BENCH_BUILD/bench/bench_sh" /bin/sh
+  cp "$BENCH_BUILD/bench/libbenchproc.so" /bench/libbenchproc.so
+  date +%s.%N > "$BENCH_STATE/t0"
+}
+
+world_network() {
+  ip link set lo up
+}
+
+world_start() {
+  :
+}
+
+world_stop() {
+  :
+}
+
+# Kills every process of the bench but the first, the caller and the
+# caller's parent (the clock's wrapper, when there is one).
+world_kill_rest() {
+  local keep=" 1 $$ $PPID " pid
+  for pid in $(ls /proc | grep -E '^[0-9]+$'); do
+    case "$keep" in *" $pid "*) continue ;; esac
+    kill -9 "$pid" 2>/dev/null || true
+  done
+}
+
+world_env() {
+  export PATH="$BENCH_BIN:/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"
+  export LD_PRELOAD=/bench/libbenchproc.so
+}

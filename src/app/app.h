@@ -1,0 +1,22 @@
+// The process frame: option parsing, dispatch on the command word and the
+// signal set-up of the 3g daemon.
+#pragma once
+
+#include <getopt.h>
+
+// The long-option table, ended by an all-zero entry; each value is the
+// option's short letter.
+extern const struct option longopts[];
+
+// Fills the option buffers from the command line. Anything the parser does
+// not accept, and a value longer than its buffer holds, prints
+// "msg error.\n" and leaves that buffer as it was; parsing goes on.
+void parse_options(int argc, char** argv);
+
+// Runs the job of the command word in cmd; returns for the one-shot
+// commands and for unknown words.
+void dispatch_command();
+
+void InstallSignalHandlers();
+void Term_Sig_entry(int sig);
+void Bad_Sig_entry(int sig);

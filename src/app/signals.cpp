@@ -1,0 +1,38 @@
+#include <csignal>
+
+#include "app/app.h"
+
+namespace {
+
+// Signals that must no longer end the daemon once it supervises the link.
+// SIGINT is left alone so that an operator can still stop it; the
+// synchronous fault signals keep their default action, because a handler
+// that only returns would make a real fault recur for ever.
+const int kIgnoredBadSignals[] = {
+    SIGPIPE, SIGHUP, SIGUSR1, SIGUSR2, SIGCHLD, SIGABRT, SIGALRM, SIGQUIT,
+#ifdef SIGEMT
+    SIGEMT,
+#endif
+    SIGIO, SIGPROF, SIGSYS, SIGTRAP, SIGVTALRM, SIGXCPU, SIGXFSZ,
+};
+
+// sigaction rather than signal(): some C libraries' signal() resets the
+// handler after the first delivery; these must stay installed.
+void install(int sig, void (*handler)(int)) {
+  struct sigaction sa = {};
+  sa.sa_handler = handler;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(sig, &sa, nullptr);
+}
+
+}  // namespace
+
+void Term_Sig_entry(int) {}
+
+void Bad_Sig_entry(int) {}
+
+void InstallSignalHandlers() {
+  install(SIGTERM, Term_Sig_entry);
+  for (int sig : kIgnoredBadSignals) install(sig, Bad_Sig_entry);
+}

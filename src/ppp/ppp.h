@@ -1,0 +1,28 @@
+// PPP dial configuration: the pppd options files, the comgt chat script and
+// the link bring-up that ties modem discovery and configuration together.
+#pragma once
+
+#include "sys/printf_check.h"
+
+// Writes the dial configuration for family 1 or 3 (default scripts) or 2
+// (EVDO scripts) and returns 1; any other family returns 0 and writes
+// nothing. Also returns 0, after a one-line message naming the value and
+// without writing anything, when a value to be written holds a control
+// character or is longer than 63 characters. File errors are not reported.
+int gen_at_script(int family, const char* tty, const char* apn, const char* dial,
+                  const char* user, const char* pass);
+
+void gen_at_script_default(const char* tty, const char* apn, const char* dial,
+                           const char* user, const char* pass);
+// The APN is accepted and not written: EVDO dials without one.
+void gen_at_script_default_Edvo(const char* tty, const char* apn, const char* dial,
+                                const char* user, const char* pass);
+
+// One formatted line (a newline is added) to /etc/ppp/options.ppp3g and,
+// when ex is non-zero, to /etc/ppp/options.ppp3g.ex; truncate non-zero
+// empties them first. Every line is also appended to /var/log/messages.
+// Returns 1, or 0 when the line would not fit its buffer (nothing written).
+int do_ppp_opfile(int ex, int truncate, const char* fmt, ...) LINK3G_PRINTF(3, 4);
+
+// The same for /etc/ppp/chat.ppp3g.
+int do_ppp_chatfile(int truncate, const char* fmt, ...) LINK3G_PRINTF(2, 3);

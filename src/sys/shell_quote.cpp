@@ -1,0 +1,48 @@
+#include "sys/shell_quote.h"
+
+#include <cctype>
+#include <cstring>
+
+namespace {
+
+bool is_plain(char c) {
+  return isalnum(static_cast<unsigned char>(c)) || strchr("._,+-:/@=%", c) != nullptr;
+}
+
+bool all_plain(const char* value) {
+  for (const char* p = value; *p != '\0'; ++p) {
+    if (!is_plain(*p)) return false;
+  }
+  return true;
+}
+
+// Appends text to out at *pos; false when it would not fit.
+bool append(char* out, size_t size, size_t* pos, const char* text, size_t len) {
+  if (*pos + len >= size) return false;
+  memcpy(out + *pos, text, len);
+  *pos += len;
+  out[*pos] = '\0';
+  return true;
+}
+
+}  // namespace
+
+int shell_quote(const char* value, char* out, size_t size) {
+  if (size == 0) return 0;
+  out[0] = '\0';
+  size_t pos = 0;
+  if (all_plain(value)) {
+    if (append(out, size, &pos, value, strlen(value))) return 1;
+    out[0] = '\0';
+    return 0;
+  }
+  // Inside single quotes nothing is special; a quote itself is closed,
+  // escaped and reopened.
+  bool ok = append(out, size, &pos, "'", 1);
+  for (const char* p = value; ok && *p != '\0'; ++p) {
+    ok = (*p == '\'') ? append(out, size, &pos, "'\\''", 4) : append(out, size, &pos, p, 1);
+  }
+  ok = ok && append(out, size, &pos, "'", 1);
+  if (!ok) out[0] = '\0';
+  return ok ? 1 : 0;
+}

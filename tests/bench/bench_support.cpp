@@ -1,0 +1,139 @@
+#include "bench_support.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace bench {
+
+bool inside() { return access("/bench/state", F_OK) == 0; }
+
+namespace {
+
+std::string drain(int fd) {
+  std::string out;
+  char buf[4096];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  return out;
+}
+
+int status_of(int wstatus) {
+  return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+}
+
+std::string unescape(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] != '\\' || i + 1 == s.size()) {
+      out += s[i];
+      continue;
+    }
+    char c = s[++i];
+    if (c == 'n') out += '\n';
+    else if (c == 't') out += '\t';
+    else if (c == 'x' && i + 2 < s.size()) {
+      out += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+    } else out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+Result run(const std::vector<std::string>& argv) {
+  int fds[2];
+  if (pipe(fds) != 0) return {-1, ""};
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(fds[1], 1);
+    dup2(fds[1], 2);
+    close(fds[0]);
+    close(fds[1]);
+    std::vector<char*> args;
+    for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  close(fds[1]);
+  Result r{0, drain(fds[0])};
+  close(fds[0]);
+  int wstatus = 0;
+  while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
+  }
+  r.status = status_of(wstatus);
+  return r;
+}
+
+Result link3g(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{LINK3G_BINARY};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return run(argv);
+}
+
+void sh(const std::string& line) {
+  Result r = run({"/bin/dash", "-c", line});
+  ASSERT_EQ(r.status, 0) << line << "\n" << r.output;
+}
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+bool exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<ShellRecord> shell_journal() {
+  std::vector<ShellRecord> records;
+  for (const std::string& l : lines_of(read_file("/bench/journal/shell.log"))) {
+    size_t sp = l.find(' ');
+    if (sp == std::string::npos) continue;
+    records.push_back({std::stod(l.substr(0, sp)), unescape(l.substr(sp + 1))});
+  }
+  return records;
+}
+
+std::vector<std::string> shell_lines() {
+  std::vector<std::string> lines;
+  for (const ShellRecord& r : shell_journal()) lines.push_back(r.line);
+  return lines;
+}
+
+void clear_journals() {
+  for (const char* j : {"shell.log", "standins.log", "led.log", "modem.log"}) {
+    truncate((std::string("/bench/journal/") + j).c_str(), 0);
+  }
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::stringstream ss(text);
+  std::string l;
+  while (std::getline(ss, l)) lines.push_back(l);
+  return lines;
+}
+
+}  // namespace bench

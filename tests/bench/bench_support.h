@@ -1,0 +1,52 @@
+// Helpers for test programs that run inside the simulated router.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace bench {
+
+// Stops the test with a skip unless it runs inside the bench.
+bool inside();
+
+struct Result {
+  int status;          // exit status, or 128 + signal
+  std::string output;  // standard output and standard error
+};
+
+// Runs argv (no shell) and collects what it prints.
+Result run(const std::vector<std::string>& argv);
+
+// The link3g binary under test with these arguments.
+Result link3g(const std::vector<std::string>& args);
+
+// Runs a shell line for the test's own set-up; fails the test when the line
+// exits non-zero.
+void sh(const std::string& line);
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& text);
+bool exists(const std::string& path);
+
+struct ShellRecord {
+  double time;       // bench clock, seconds
+  std::string line;  // the command line, byte for byte
+};
+
+// Command lines the programs under test handed to /bin/sh, in order.
+std::vector<ShellRecord> shell_journal();
+std::vector<std::string> shell_lines();
+
+// Empties every journal of the bench.
+void clear_journals();
+
+// Lines of text without their newlines.
+std::vector<std::string> lines_of(const std::string& text);
+
+}  // namespace bench
+
+// Skips the test when it does not run inside the bench.
+#define REQUIRE_BENCH()                                        \
+  do {                                                         \
+    if (!bench::inside()) GTEST_SKIP() << "needs the bench";   \
+  } while (0)

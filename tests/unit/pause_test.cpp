@@ -1,0 +1,83 @@
+// Waits must last their full time although SIGCHLD, from any command that
+// ends, interrupts them.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "sys/pause.h"
+
+namespace {
+
+double now() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+void on_signal(int) {}
+
+// A handler without SA_RESTART, as the daemon has once it supervises, and
+// a child that ends after delay_us, so that SIGCHLD arrives mid-wait.
+class InterruptedWait : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    struct sigaction sa = {};
+    sa.sa_handler = on_signal;
+    sigaction(SIGCHLD, &sa, &saved_);
+  }
+  void TearDown() override {
+    if (child_ > 0) waitpid(child_, nullptr, 0);
+    sigaction(SIGCHLD, &saved_, nullptr);
+  }
+  void child_ending_after(useconds_t delay_us) {
+    child_ = fork();
+    if (child_ == 0) {
+      usleep(delay_us);
+      _exit(0);
+    }
+  }
+  struct sigaction saved_ = {};
+  pid_t child_ = -1;
+};
+
+TEST_F(InterruptedWait, SecondsLastTheirFullTime) {
+  child_ending_after(200000);
+  double start = now();
+  wait_seconds(1);
+  EXPECT_GE(now() - start, 0.99);
+  EXPECT_LT(now() - start, 1.5);
+}
+
+TEST_F(InterruptedWait, ReadableWaitTimesOutOnlyAtItsEnd) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  child_ending_after(200000);
+  double start = now();
+  EXPECT_EQ(wait_readable(fds[0], 1), 0);
+  EXPECT_GE(now() - start, 0.99);
+  close(fds[0]);
+  close(fds[1]);
+}
+
+TEST_F(InterruptedWait, ReadableWaitSeesDataAfterInterruption) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  pid_t writer = fork();
+  if (writer == 0) {
+    usleep(500000);
+    ssize_t n = write(fds[1], "x", 1);
+    _exit(n == 1 ? 0 : 1);
+  }
+  child_ending_after(100000);
+  double start = now();
+  EXPECT_EQ(wait_readable(fds[0], 2), 1);
+  EXPECT_GE(now() - start, 0.45);
+  EXPECT_LT(now() - start, 1.5);
+  waitpid(writer, nullptr, 0);
+  close(fds[0]);
+  close(fds[1]);
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+// Parsers of /proc text: module list pieces and process stat lines.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "sys/module_list.h"
+#include "sys/proc_stat.h"
+
+namespace {
+
+int matches(const std::string& piece, const char* name) {
+  return module_piece_matches(piece.data(), piece.size(), name);
+}
+
+TEST(ModulePiece, WholeFirstWordMustMatch) {
+  const std::string line = "usb_storage 39136 0 - Live 0xc0a2e000\n";
+  EXPECT_EQ(matches(line, "usb_storage"), 1);
+  EXPECT_EQ(matches(line, "usb-storage"), 0);
+  EXPECT_EQ(matches(line, "usb"), 0);
+  EXPECT_EQ(matches(line, "Live"), 0);
+  EXPECT_EQ(matches("  cdc_acm 1 0", "cdc_acm"), 1);
+  EXPECT_EQ(matches("\n", "cdc_acm"), 0);
+}
+
+TEST(ModulePiece, OverlongFirstWordNeverMatches) {
+  std::string word(100, 'a');
+  EXPECT_EQ(matches(word + " 1 0", std::string(63, 'a').c_str()), 0);
+  EXPECT_EQ(matches(word + " 1 0", word.c_str()), 0);
+  EXPECT_EQ(matches(std::string(63, 'b') + " 1", std::string(63, 'b').c_str()), 1);
+}
+
+ProcStatRecord parse(std::string line, int* ok) {
+  ProcStatRecord rec;
+  memset(&rec, 0x55, sizeof rec);
+  *ok = parse_proc_stat_line(&line[0], line.size() + 1, &rec);
+  return rec;
+}
+
+TEST(ProcStat, NameEndsAtTheLastParenthesisBeforeABlank) {
+  int ok;
+  ProcStatRecord r = parse("812 (pppd) S 1 812 812 0 -1", &ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_EQ(r.pid, 812);
+  EXPECT_STREQ(r.ProcName, "pppd");
+  r = parse("9 (a) b) S 1 2 3", &ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_STREQ(r.ProcName, "a) b");
+}
+
+TEST(ProcStat, LongNamesAreCutToFifteenCharacters) {
+  int ok;
+  ProcStatRecord r = parse("7 (abcdefghijklmnopqrstuvwxyz) R 0", &ok);
+  ASSERT_EQ(ok, 1);
+  EXPECT_STREQ(r.ProcName, "abcdefghijklmno");
+}
+
+TEST(ProcStat, MalformedLinesAreSkipped) {
+  int ok;
+  parse("7 (name)S 1", &ok);
+  EXPECT_EQ(ok, 0);
+  parse("7 (name", &ok);
+  EXPECT_EQ(ok, 0);
+  parse("7 (a) b) S 1 (x)y", &ok);  // the last one closes nothing
+  EXPECT_EQ(ok, 0);
+  parse("(name) S 1", &ok);
+  EXPECT_EQ(ok, 0);
+}
+
+}  // namespace
