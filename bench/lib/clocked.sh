@@ -6,6 +6,7 @@ set -uo pipefail
 . "$BENCH_DIR/lib/world.sh"
 
 world_start
+cd "${BENCH_CWD:-/}" 2>/dev/null || cd /
 export BENCH_SHELL_CALLERS="link3g $(basename "$1" | cut -c1-15)"
 "$@"
 status=$?
