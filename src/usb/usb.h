@@ -1,0 +1,71 @@
+// USB modem discovery and mode switching: the kernel's USB device list, the
+// switching strategies, the modem bring-up and the modem family.
+#pragma once
+
+#include <cstdint>
+
+// A USB vendor and product id pair, each 0x0000..0xffff, printed "%04x".
+struct UsbId {
+  int vendor;
+  int product;
+};
+
+// Chooses the chat-script family: 1 GSM/HSDPA, 2 CDMA EVDO, 3 TD-SCDMA.
+// Inside an operator record 4 leaves it open; as a detection result 0 means
+// "in the operator record" and -1 "undecided".
+using ModemFamily = int;
+
+// What serialcom leaves in /var/imsi: exactly 244 bytes. Text fields hold up
+// to 31 characters and a NUL; family is in host byte order.
+struct OperatorProfile {
+  char user[32];
+  char password[32];
+  char unused_64[32];
+  char apn[32];
+  char dial[32];
+  int32_t family;
+  char unused_164[80];
+};
+static_assert(sizeof(OperatorProfile) == 244, "the record serialcom writes is 244 bytes");
+
+// --- The device list (/proc/bus/usb/devices) -------------------------------
+
+// The ids of the first device after the first root hub (skipping a USB 2.0
+// root hub of a second bus); 1 when read. Prints "=====vid[..],pid[..]".
+int GetUsbID_cdrom(int* vendor, int* product);
+// 1 when the first 2048 bytes of the list show the modem personality.
+int CheckUsbModemMode();
+// Index n of the modem port (/dev/ttyUSB<n>), 0..12; 0 also when none.
+int GetDefaultModemID();
+
+// --- Switching strategies ---------------------------------------------------
+
+constexpr int kSwitchFileSlots = 32;
+constexpr int kSwitchFileNameSize = 64;
+
+// Names of the switch files found for the stick, filled from slot 0.
+extern char ext_usbModemID[kSwitchFileSlots][kSwitchFileNameSize];
+
+// Collects into ext_usbModemID the names in /bin/usb_modeswitch.d/ that begin
+// with "%04x_%04x" of vendor and product; returns how many (at most 31).
+int init_usbmodemIDList(int vendor, int product);
+// Hands the first count collected files to /bin/modemswitch until the modem
+// shows.
+void walk_switch_files(int count);
+// Switches the 0x0408:0xf000 stick by a marker file on its own storage.
+void switch_Guanta_Q111();
+// Runs the four Huawei switch messages through modemswitch.
+void re_eject_huawei(int vendor, int product);
+
+// --- Bring-up and family ----------------------------------------------------
+
+// Brings the plugged stick to a working modem tty and writes its path into
+// tty (32 bytes); 1 on success, 0 otherwise (tty untouched).
+int auto_init_modem(char* tty);
+
+// The family to write for card name on tty: 1, 2 or 3; 0 when it and the
+// dial values are in record (filled from /var/imsi); -1 when undecided.
+ModemFamily getUsbModemType(const char* card, const char* tty, OperatorProfile* record,
+                            const char* pin);
+// Runs serialcom on tty and reads its record; 1 when a full one was read.
+int get_gsm_type(const char* tty, OperatorProfile* record, const char* pin);

@@ -1,0 +1,96 @@
+#include "usb/usb_list_scan.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kNoMatch = static_cast<size_t>(-1);
+// Searches resume this far after the start of the previous match: past the
+// key just found, within the same line.
+constexpr size_t kResumeOffset = 12;
+// Where an id's digits start after "Vendor" or "ProdID": past "Vendor=".
+constexpr size_t kIdDigitsOffset = 7;
+constexpr size_t kIdDigits = 4;
+constexpr size_t kIdFieldSize = 8;
+constexpr int kRootHubVendor = 0x1d6b;
+constexpr int kUsb2RootHubProduct = 0x0002;
+constexpr int kModemDriverEntries = 5;
+
+// Index of needle in text at or after from; kNoMatch when from is past the
+// end or there is none.
+size_t find_from(const char* text, size_t len, size_t from, const char* needle) {
+  if (from > len) return kNoMatch;
+  const char* hit = strstr(text + from, needle);
+  return hit == nullptr ? kNoMatch : static_cast<size_t>(hit - text);
+}
+
+// Up to four id characters at pos, parsed as hexadecimal into *out; a
+// field without a number leaves *out as it was.
+void parse_id_at(const char* text, size_t len, size_t pos, int* out) {
+  char field[kIdFieldSize] = {};
+  if (pos < len) strncpy(field, text + pos, kIdDigits);
+  unsigned value;
+  if (sscanf(field, "%4x", &value) == 1) *out = static_cast<int>(value);
+}
+
+// One device's ids from the first "Vendor" at or after from. Returns the
+// position of its "ProdID", or kNoMatch (outputs untouched) when either key
+// is missing.
+size_t id_pass(const char* text, size_t len, size_t from, int* vendor, int* product) {
+  size_t v = find_from(text, len, from, "Vendor");
+  if (v == kNoMatch) return kNoMatch;
+  size_t p = find_from(text, len, v, "ProdID");
+  if (p == kNoMatch) return kNoMatch;
+  parse_id_at(text, len, v + kIdDigitsOffset, vendor);
+  parse_id_at(text, len, p + kIdDigitsOffset, product);
+  return p;
+}
+
+}  // namespace
+
+int scan_usb_id(const char* text, size_t len, int* vendor, int* product, UsbIdTrace* trace) {
+  trace->reached = false;
+  size_t hub = find_from(text, len, 0, " Manufacturer=Linux");
+  if (hub == kNoMatch) return 0;
+  size_t prod = id_pass(text, len, hub + kResumeOffset, vendor, product);
+  if (prod == kNoMatch) return 0;
+  *trace = {true, *vendor, *product};
+  // A USB 2.0 root hub here means a second bus: its first device follows.
+  if (*vendor == kRootHubVendor && *product == kUsb2RootHubProduct) {
+    if (id_pass(text, len, prod + kResumeOffset, vendor, product) == kNoMatch) return 0;
+  }
+  return 1;
+}
+
+int scan_modem_mode(const char* text, size_t len) {
+  if (find_from(text, len, 0, "Manufacturer=") == kNoMatch) return 0;
+  size_t at = find_from(text, len, 0, "Driver=");
+  for (int found = 1; found < kModemDriverEntries; ++found) {
+    if (at == kNoMatch) return 0;
+    at = find_from(text, len, at + kResumeOffset, "Driver=");
+  }
+  return at == kNoMatch ? 0 : 1;
+}
+
+int scan_modem_port_line(ModemPortScan* scan, const char* line) {
+  constexpr int kModemEndpoints = 3;
+  bool serial = strstr(line, "usbserial_generic") != nullptr;
+  if (!scan->inside) {
+    if (!serial) return -1;
+    *scan = {true, scan->interfaces + 1, 0};
+    return -1;
+  }
+  if (strstr(line, "Ad=") != nullptr) {
+    if (++scan->endpoints < kModemEndpoints) return -1;
+    int index = scan->interfaces - 1;
+    return index > kModemPortMax ? kModemPortMax : index;
+  }
+  if (serial) {
+    ++scan->interfaces;
+    scan->endpoints = 0;
+  } else {
+    scan->inside = false;
+  }
+  return -1;
+}

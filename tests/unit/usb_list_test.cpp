@@ -1,0 +1,155 @@
+// Reading the kernel's USB device list: the stick's ids, the modem
+// personality and the modem port.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "usb/usb_list_scan.h"
+
+namespace {
+
+std::string hub(int bus, const char* product) {
+  return "\nT:  Bus=0" + std::to_string(bus) +
+         " Lev=00 Prnt=00 Port=00 Cnt=00 Dev#=  1 Spd=480  MxCh= 4\n"
+         "D:  Ver= 2.00 Cls=09(hub  ) Sub=00 Prot=01 MxPS=64 #Cfgs=  1\n"
+         "P:  Vendor=1d6b ProdID=" + product + " Rev= 2.06\n"
+         "S:  Manufacturer=Linux 2.6.30.9 ehci_hcd\nS:  Product=EHCI Host Controller\n"
+         "C:* #Ifs= 1 Cfg#= 1 Atr=e0 MxPwr=  0mA\n"
+         "I:* If#= 0 Alt= 0 #EPs= 1 Cls=09(hub  ) Sub=00 Prot=00 Driver=hub\n"
+         "E:  Ad=81(I) Atr=03(Int.) MxPS=   4 Ivl=256ms\n";
+}
+
+// A device with one interface per entry of endpoints (its endpoint count),
+// each bound to driver.
+std::string device(const char* ids, const std::vector<int>& endpoints, const char* driver) {
+  std::string d = "\nT:  Bus=01 Lev=01 Prnt=01 Port=00 Cnt=01 Dev#=  2 Spd=480  MxCh= 0\n"
+                  "D:  Ver= 2.00 Cls=00(>ifc ) Sub=00 Prot=00 MxPS=64 #Cfgs=  1\n"
+                  "P:  " + std::string(ids) + " Rev= 0.00\nS:  Manufacturer=Vendor\n"
+                  "C:* #Ifs= 3 Cfg#= 1 Atr=a0 MxPwr=500mA\n";
+  for (size_t i = 0; i < endpoints.size(); ++i) {
+    d += "I:* If#= " + std::to_string(i) + " Alt= 0 #EPs= " + std::to_string(endpoints[i]) +
+         " Cls=ff(vend.) Sub=ff Prot=ff Driver=" + driver + "\n";
+    for (int e = 0; e < endpoints[i]; ++e) d += "E:  Ad=8" + std::to_string(e) + "(I) Atr=02(Bulk) MxPS= 512 Ivl=0ms\n";
+  }
+  return d;
+}
+
+struct Ids {
+  int found, vendor, product;
+  UsbIdTrace trace;
+};
+
+Ids ids_of(const std::string& text) {
+  Ids r{0, -1, -1, {}};
+  r.found = scan_usb_id(text.c_str(), text.size(), &r.vendor, &r.product, &r.trace);
+  return r;
+}
+
+std::string fixture(const char* name) {
+  std::ifstream in(std::string(LINK3G_FIXTURES "/usb/") + name);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+const char kStick[] = "Vendor=12d1 ProdID=1446";
+
+TEST(UsbIds, FirstDeviceAfterTheRootHub) {
+  Ids r = ids_of(hub(1, "0002") + device(kStick, {2}, "usb-storage"));
+  EXPECT_EQ(r.found, 1);
+  EXPECT_EQ(r.vendor, 0x12d1);
+  EXPECT_EQ(r.product, 0x1446);
+}
+
+TEST(UsbIds, SecondBusRootHubIsSkippedButTraced) {
+  Ids r = ids_of(hub(1, "0002") + hub(2, "0002") + device(kStick, {2}, "usb-storage"));
+  EXPECT_EQ(r.found, 1);
+  EXPECT_EQ(r.vendor, 0x12d1);
+  EXPECT_TRUE(r.trace.reached);
+  EXPECT_EQ(r.trace.vendor, 0x1d6b);
+  EXPECT_EQ(r.trace.product, 0x0002);
+}
+
+TEST(UsbIds, OnlyAUsb2RootHubIsSkipped) {
+  Ids r = ids_of(hub(1, "0002") + hub(2, "0001") + device(kStick, {2}, "usb-storage"));
+  EXPECT_EQ(r.vendor, 0x1d6b);
+  EXPECT_EQ(r.product, 0x0001);
+}
+
+TEST(UsbIds, NoStickBehindTheHubs) {
+  Ids r = ids_of(hub(1, "0002"));
+  EXPECT_EQ(r.found, 0);
+  EXPECT_EQ(r.vendor, -1);
+  EXPECT_FALSE(r.trace.reached);
+  r = ids_of(hub(1, "0002") + hub(2, "0002"));
+  EXPECT_EQ(r.found, 0);
+  EXPECT_EQ(r.vendor, 0x1d6b);
+  EXPECT_EQ(r.product, 0x0002);
+  EXPECT_EQ(ids_of("").found, 0);
+}
+
+TEST(UsbIds, RealCaptures) {
+  Ids r = ids_of(fixture("embedded-router-rootfs-2024-three-buses-mass-storage-no-modem.txt"));
+  EXPECT_EQ(r.vendor, 0x14cd);
+  EXPECT_EQ(r.product, 0x1212);
+  r = ids_of(fixture("virtualbox-2018-ohci-1d6b-0001-baseline.txt"));
+  EXPECT_EQ(r.found, 1);
+  EXPECT_EQ(r.vendor, 0x80ee);
+  // A device record with no root hub before it gives nothing.
+  EXPECT_EQ(ids_of(fixture("github-mrhaav-e3372h-320-12d1-155e-option-cdc_ncm.txt")).found, 0);
+}
+
+int modem_mode(const std::string& text) { return scan_modem_mode(text.c_str(), text.size()); }
+
+TEST(ModemMode, FiveDriverEntriesShowTheModem) {
+  std::string four = hub(1, "0002") + device(kStick, {3, 2, 2}, "(none)");
+  EXPECT_EQ(modem_mode(four), 0);
+  EXPECT_EQ(modem_mode(four + device("Vendor=1234 ProdID=5678", {1}, "(none)")), 1);
+  std::string no_manufacturer = "I: Driver=a\nI: Driver=b\nI: Driver=c\nI: Driver=d\nI: Driver=e\n";
+  EXPECT_EQ(modem_mode(no_manufacturer), 0);
+  EXPECT_EQ(modem_mode("S:  Manufacturer=x\n" + no_manufacturer), 1);
+  // Entries closer than 12 characters count once.
+  EXPECT_EQ(modem_mode("S:  Manufacturer=x\nDriver=Driver=Driver=Driver=Driver=\n"), 0);
+}
+
+int modem_port(const std::string& text) {
+  ModemPortScan scan = {false, 0, 0};
+  std::stringstream ss(text);
+  std::string line;
+  while (std::getline(ss, line)) {
+    int port = scan_modem_port_line(&scan, (line + "\n").c_str());
+    if (port >= 0) return port;
+  }
+  return 0;
+}
+
+TEST(ModemPort, FirstSerialInterfaceWithThreeEndpoints) {
+  std::string list = hub(1, "0002");
+  EXPECT_EQ(modem_port(list + device(kStick, {3, 2, 2}, "usbserial_generic")), 0);
+  EXPECT_EQ(modem_port(list + device(kStick, {2, 3, 2}, "usbserial_generic")), 1);
+  EXPECT_EQ(modem_port(list + device(kStick, {2, 2, 2}, "usbserial_generic")), 0);
+  EXPECT_EQ(modem_port(list + device(kStick, {3}, "option")), 0);
+}
+
+TEST(ModemPort, InterruptedEndpointRunDoesNotQualify) {
+  std::string list = hub(1, "0002") +
+                     "I:* If#= 0 Driver=usbserial_generic\nE:  Ad=81\nE:  Ad=01\n"
+                     "S:  interruption\nE:  Ad=82\n"
+                     "I:* If#= 1 Driver=usbserial_generic\nE:  Ad=83\nE:  Ad=02\nE:  Ad=84\n";
+  EXPECT_EQ(modem_port(list), 1);
+}
+
+TEST(ModemPort, IndexIsCappedAtTwelve) {
+  std::vector<int> endpoints(13, 2);
+  endpoints.push_back(3);  // the fourteenth
+  EXPECT_EQ(modem_port(hub(1, "0002") + device(kStick, endpoints, "usbserial_generic")), 12);
+  endpoints.erase(endpoints.begin());  // now the thirteenth
+  EXPECT_EQ(modem_port(hub(1, "0002") + device(kStick, endpoints, "usbserial_generic")), 12);
+  endpoints.erase(endpoints.begin());  // the twelfth
+  EXPECT_EQ(modem_port(hub(1, "0002") + device(kStick, endpoints, "usbserial_generic")), 11);
+}
+
+}  // namespace
