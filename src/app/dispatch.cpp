@@ -2,10 +2,26 @@
 #include <cstring>
 
 #include "app/app.h"
+#include "dnsfw/dnsfw.h"
+#include "monitor/monitor.h"
+#include "ppp/ppp.h"
 #include "qos/qos.h"
 #include "sys/option_buffers.h"
 
 namespace {
+
+// The daemon: the LED thread, one bring-up with the default signal
+// dispositions (so SIGTERM still ends it), then the handlers and the
+// supervisor, which never returns. The bring-up's result does not matter:
+// the supervisor runs it again while the modem is missing.
+void run_3g() {
+  InitUsbLedTask();
+  Init3gPPP(n3g_CardName, n3g_Apn, n3g_Dial, n3g_User, n3g_Pass, n3g_Pin);
+  InstallSignalHandlers();
+  CheckUSBMode();
+}
+
+void run_dns() { InitDnsForward(); }
 
 void run_qos() {
   printf("****PPPInit qos [%s]\n", qosBuf);
@@ -19,6 +35,8 @@ struct Command {
 
 // Command words are matched exactly, case included.
 const Command kCommands[] = {
+    {"3g", run_3g},
+    {"dns", run_dns},
     {"qos", run_qos},
 };
 

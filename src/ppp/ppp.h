@@ -26,3 +26,9 @@ int do_ppp_opfile(int ex, int truncate, const char* fmt, ...) LINK3G_PRINTF(3, 4
 
 // The same for /etc/ppp/chat.ppp3g.
 int do_ppp_chatfile(int truncate, const char* fmt, ...) LINK3G_PRINTF(2, 3);
+
+// The link bring-up: deletes /etc/ppp/options.ppp3g, brings the modem up,
+// decides the family and writes the dial configuration. Returns 1 when the
+// configuration was written (options.ppp3g exists again), else 0.
+int Init3gPPP(const char* card, const char* apn, const char* dial, const char* user,
+              const char* pass, const char* pin);

@@ -1,0 +1,52 @@
+#include "monitor/resolv_conf.h"
+
+#include <arpa/inet.h>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+
+#include "monitor/monitor.h"
+
+namespace {
+
+constexpr char kKeyword[] = "nameserver";
+constexpr size_t kKeywordLength = sizeof kKeyword - 1;
+// A server text of 5 characters or fewer counts as no server.
+constexpr size_t kMinServerText = 6;
+
+bool blank(char c) { return isspace(static_cast<unsigned char>(c)) != 0; }
+
+}  // namespace
+
+int nameserver_of_piece(const char* piece, size_t len, char (&field)[kNameserverFieldSize]) {
+  memset(field, 0, sizeof field);
+  if (len < kKeywordLength || strncmp(piece, kKeyword, kKeywordLength) != 0) return 0;
+  size_t i = kKeywordLength;
+  while (i < len && piece[i] != '\0' && blank(piece[i])) ++i;
+  size_t start = i;
+  while (i < len && piece[i] != '\0' && !blank(piece[i])) ++i;
+  if (i - start < sizeof field) memcpy(field, piece + start, i - start);
+  return 1;
+}
+
+int usable_nameserver(const char* text) {
+  struct in_addr addr;
+  return strlen(text) >= kMinServerText && inet_pton(AF_INET, text, &addr) == 1 ? 1 : 0;
+}
+
+int getDns(int n, char* dest) {
+  if (dest == nullptr) return 0;
+  dest[0] = '\0';
+  FILE* f = fopen("/etc/resolv.conf", "r");
+  if (f == nullptr) return 0;
+  char piece[kResolvPieceSize];
+  int counter = 1;
+  while (fgets(piece, sizeof piece, f) != nullptr) {
+    char field[kNameserverFieldSize];
+    if (!nameserver_of_piece(piece, strlen(piece), field)) continue;
+    if (counter == n) memcpy(dest, field, sizeof field);
+    ++counter;
+  }
+  fclose(f);
+  return counter;
+}
