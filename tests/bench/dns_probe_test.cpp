@@ -1,0 +1,160 @@
+// The DNS reachability probe against the bench's ISP name servers; its
+// datagrams are read back with a real DNS library.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "monitor/monitor.h"
+
+namespace {
+
+struct Query {
+  std::string server, id, flags, count, name, type, qclass;
+};
+
+std::vector<Query> queries() {
+  std::vector<Query> out;
+  bench::Result r = bench::run({"/usr/bin/python3", LINK3G_SOURCE_DIR "/bench/sim/dnsparse.py"});
+  for (const std::string& line : bench::lines_of(r.output)) {
+    std::stringstream ss(line);
+    Query q;
+    ss >> q.server >> q.id >> q.flags >> q.count >> q.name >> q.type >> q.qclass;
+    out.push_back(q);
+  }
+  return out;
+}
+
+double bench_now() {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+}
+
+class DnsProbe : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (bench::inside()) bench::sh("ispdns start");
+  }
+  void SetUp() override {
+    REQUIRE_BENCH();
+    bench::write_file("/etc/resolv.conf", "nameserver 127.0.1.1\nnameserver 127.0.1.2\n");
+    mode("127.0.1.1", "relay");
+    mode("127.0.1.2", "relay");
+    bench::write_file("/bench/journal/dns.log", "");
+  }
+  void mode(const char* server, const char* m) { bench::sh(std::string("ispdns mode ") + server + " " + m); }
+};
+
+TEST_F(DnsProbe, QueriesAreStandardAndRotate) {
+  DomainListIndex = 0;
+  for (int i = 0; i < 7; ++i) EXPECT_EQ(CheckDnsQuery(), 1);
+  std::vector<Query> q = queries();
+  ASSERT_EQ(q.size(), 7u);
+  const char* ids[] = {"7329", "732a", "732b", "732c", "732d", "732e", "7329"};
+  for (size_t i = 0; i < q.size(); ++i) {
+    EXPECT_EQ(q[i].server, "127.0.1.1");
+    EXPECT_EQ(q[i].id, ids[i]);
+    EXPECT_EQ(q[i].flags, "0100");
+    EXPECT_EQ(q[i].count, "1");
+    EXPECT_EQ(q[i].name.rfind("www.", 0), 0u) << q[i].name;
+    EXPECT_EQ(q[i].type, "A");
+    EXPECT_EQ(q[i].qclass, "IN");
+  }
+  EXPECT_EQ(q[0].name, q[6].name);
+  EXPECT_NE(q[0].name, q[1].name);
+}
+
+TEST_F(DnsProbe, DeadServersCostSixQueriesAndTwelveSeconds) {
+  mode("127.0.1.1", "drop");
+  mode("127.0.1.2", "drop");
+  double start = bench_now();
+  EXPECT_EQ(CheckDnsQuery(), 0);
+  double took = bench_now() - start;
+  EXPECT_GE(took, 11.9);
+  EXPECT_LT(took, 14.0);
+  std::vector<Query> q = queries();
+  ASSERT_EQ(q.size(), 6u);
+  for (size_t i = 0; i < 6; ++i) EXPECT_EQ(q[i].server, i < 3 ? "127.0.1.1" : "127.0.1.2");
+}
+
+TEST_F(DnsProbe, SecondServerAnswersWhenTheFirstIsDead) {
+  mode("127.0.1.1", "drop");
+  EXPECT_EQ(CheckDnsQuery(), 1);
+  std::vector<Query> q = queries();
+  ASSERT_EQ(q.size(), 4u);
+  EXPECT_EQ(q[3].server, "127.0.1.2");
+}
+
+TEST_F(DnsProbe, OnlyUsableServersAreAsked) {
+  mode("127.0.1.1", "drop");
+  bench::write_file("/etc/resolv.conf", "nameserver 127.0.1.1\n");
+  EXPECT_EQ(CheckDnsQuery(), 0);
+  EXPECT_EQ(queries().size(), 3u);
+  bench::write_file("/bench/journal/dns.log", "");
+  bench::write_file("/etc/resolv.conf",
+                    "nameserver 1.2.3\n  nameserver 127.0.1.2\nnameserver fe80::1\n");
+  EXPECT_EQ(CheckDnsQuery(), 0);
+  bench::write_file("/etc/resolv.conf", "nameserver 127.0.1.2;reboot\nnameserver garbage\n");
+  EXPECT_EQ(CheckDnsQuery(), 0);
+  bench::write_file("/etc/resolv.conf", "nameserver 127.000.000.002.000.000\n");
+  EXPECT_EQ(CheckDnsQuery(), 0);
+  EXPECT_TRUE(queries().empty());
+}
+
+TEST_F(DnsProbe, AnyReplyCountsButAnEmptyOne) {
+  mode("127.0.1.1", "garbage");
+  EXPECT_EQ(SendDns("127.0.1.1"), 1);
+  mode("127.0.1.1", "empty");
+  EXPECT_EQ(SendDns("127.0.1.1"), 0);
+  mode("127.0.1.1", "late:1");
+  EXPECT_EQ(SendDns("127.0.1.1"), 1);
+  mode("127.0.1.1", "late:3");
+  EXPECT_EQ(SendDns("127.0.1.1"), 0);
+}
+
+TEST_F(DnsProbe, FailedSendDoesNotAdvanceTheRotation) {
+  DomainListIndex = 2;
+  EXPECT_EQ(SendDns("10.99.99.99"), 0);  // no route: nothing leaves
+  EXPECT_EQ(DomainListIndex, 2);
+  EXPECT_EQ(SendDns("127.0.1.1"), 1);
+  EXPECT_EQ(DomainListIndex, 3);
+  EXPECT_EQ(queries().at(0).id, "732b");
+}
+
+void on_signal(int) {}
+
+// Commands that end during the wait (as the LED thread's do) must not make
+// an answered query look unanswered.
+TEST_F(DnsProbe, EndingChildrenDoNotFailALateAnswer) {
+  struct sigaction sa = {}, saved;
+  sa.sa_handler = on_signal;
+  sigaction(SIGCHLD, &sa, &saved);
+  pid_t spawner = fork();
+  if (spawner == 0) {
+    for (int i = 0; i < 20; ++i) {
+      if (fork() == 0) _exit(0);
+      usleep(100000);
+    }
+    _exit(0);
+  }
+  mode("127.0.1.1", "late:1.5");
+  for (int i = 0; i < 15; ++i) {
+    if (fork() == 0) {
+      usleep(100000);
+      _exit(0);
+    }
+  }
+  EXPECT_EQ(SendDns("127.0.1.1"), 1);
+  while (waitpid(-1, nullptr, WNOHANG) > 0 || waitpid(-1, nullptr, 0) > 0) {
+  }
+  sigaction(SIGCHLD, &saved, nullptr);
+}
+
+}  // namespace
