@@ -19,6 +19,8 @@ world_install() {
   cp "$BENCH_BUILD/bench/bench_sh" /bin/sh
   cp "$BENCH_BUILD/bench/libbenchproc.so" /bench/libbenchproc.so
   date +%s.%N > "$BENCH_STATE/t0"
+  # The simulated USB bus, empty: root hubs only, no modules loaded.
+  "$BENCH_DIR/standins/usbsim" _install
 }
 
 world_network() {
@@ -26,11 +28,13 @@ world_network() {
 }
 
 world_start() {
-  :
+  # The USB bus's serial-port server, then the stick of --stick, if any.
+  "$BENCH_DIR/standins/usbsim" _start
 }
 
 world_stop() {
-  :
+  # The bus as the command left it, for the journal's readers.
+  "$BENCH_DIR/standins/usbsim" _stop
 }
 
 # Kills every process of the bench but the first, the caller and the

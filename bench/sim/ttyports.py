@@ -10,8 +10,11 @@ of kind "silent" (a diagnostics or GPS port) swallows what it is sent.
 Closing a port removes its node and closes both ends, so whoever still has
 it open sees the hang-up of an unplugged modem.
 
-The bus's shell code asks for ports over a Unix socket, one command a line,
-and reads one reply line per command once it has shut its side down:
+The bus's shell code asks for ports through two FIFOs, which it can use
+with shell builtins alone (no process to start): it writes its commands,
+one a line, then "end N" to ports.in, and reads one reply line per command,
+then "end N", from ports.out. The bus's lock keeps one client at a time;
+N lets a client skip what an interrupted one left behind. Commands:
 
   open NAME at REPLYFILE   AT port; REPLYFILE holds PREFIX=REPLY lines and
                            optionally echo=off (may be "-")
@@ -29,14 +32,15 @@ than the daemon under test waits for a node.
 import os
 import select
 import signal
-import socket
+import stat
 import sys
 import tty
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import modem  # noqa: E402  (the AT dialogue and the modem journal)
 
-SOCKET = "/bench/state/usb/ports.sock"
+REQUESTS = "/bench/state/usb/ports.in"
+REPLIES = "/bench/state/usb/ports.out"
 
 
 class Port:
@@ -95,7 +99,9 @@ def read_replies(path):
                     if prefix == "echo":
                         echo = reply != "off"
                     else:
-                        replies.append((prefix, reply))
+                        # "\r\n" written in a stick file ends a line of a
+                        # reply of several lines.
+                        replies.append((prefix, reply.replace("\\r", "\r").replace("\\n", "\n")))
         except OSError:
             pass
     return replies + modem.DEFAULT_REPLIES, echo
@@ -104,7 +110,6 @@ def read_replies(path):
 class Server:
     def __init__(self):
         self.ports = {}
-        self.clients = {}
 
     def command(self, line):
         words = line.split()
@@ -142,49 +147,56 @@ class Server:
             port.close()
 
     def serve(self):
-        try:
-            os.unlink(SOCKET)
-        except FileNotFoundError:
-            pass
-        listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-        listener.bind(SOCKET + ".new")
-        listener.listen(16)
-        os.rename(SOCKET + ".new", SOCKET)
+        for path in (REQUESTS, REPLIES):
+            try:
+                if not stat.S_ISFIFO(os.stat(path).st_mode):
+                    os.unlink(path)
+            except FileNotFoundError:
+                pass
+            if not os.path.exists(path):
+                os.mkfifo(path, 0o600)
+        # Both ends held open read-write: no end-of-file between clients,
+        # and replies wait in the FIFO until their client reads them.
+        requests = os.open(REQUESTS, os.O_RDWR)
+        self.replies = os.open(REPLIES, os.O_RDWR)
+        pending, batch = b"", []
+        with open("/bench/state/usb/ports.pid", "w") as f:
+            f.write("%d\n" % os.getpid())
         while True:
-            fds = [listener] + list(self.clients) + [p.master for p in self.ports.values()]
+            fds = [requests] + [p.master for p in self.ports.values()]
             ready, _, _ = select.select(fds, [], [], 5.0)
             for r in ready:
-                if r is listener:
-                    conn, _ = listener.accept()
-                    self.clients[conn] = b""
-                elif r in self.clients:
-                    self.from_client(r)
+                if r == requests:
+                    pending += os.read(requests, 65536)
+                    while b"\n" in pending:
+                        line, pending = pending.split(b"\n", 1)
+                        text = line.decode("utf-8", "replace").strip()
+                        if text.startswith("end"):
+                            self.answer(batch, text)
+                            batch = []
+                        elif text:
+                            batch.append(self.command(text))
                 else:
                     for port in list(self.ports.values()):
                         if port.master == r:
                             port.pump()
 
-    def from_client(self, conn):
-        try:
-            data = conn.recv(65536)
-        except OSError:
-            data = b""
-        if data:
-            self.clients[conn] += data
-            return
-        # The client has shut its side: answer each of its commands.
-        text = self.clients.pop(conn).decode("utf-8", "replace")
-        replies = [self.command(line) for line in text.splitlines() if line.strip()]
-        try:
-            conn.sendall(("\n".join(replies) + "\n").encode())
-        except OSError:
-            pass
-        conn.close()
+    def answer(self, replies, end):
+        data = "".join(r + "\n" for r in replies) + end + "\n"
+        os.write(self.replies, data.encode())
+
+    def close_all(self):
+        for name in list(self.ports):
+            self.close(name)
 
 
 def main():
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(0))
-    Server().serve()
+    server = Server()
+    try:
+        server.serve()
+    finally:
+        server.close_all()
 
 
 if __name__ == "__main__":

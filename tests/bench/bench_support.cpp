@@ -1,6 +1,7 @@
 #include "bench_support.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,16 +18,29 @@ bool inside() { return access("/bench/state", F_OK) == 0; }
 
 namespace {
 
-std::string drain(int fd) {
-  std::string out;
+// Reads both pipes to their ends, whichever has data first.
+void drain(int out_fd, int err_fd, std::string* out, std::string* err) {
+  struct pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
+  std::string* sinks[2] = {out, err};
+  int open_fds = 2;
   char buf[4096];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    out.append(buf, static_cast<size_t>(n));
+  while (open_fds > 0) {
+    if (poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      ssize_t n = read(fds[i].fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        fds[i].fd = -1;
+        --open_fds;
+        continue;
+      }
+      sinks[i]->append(buf, static_cast<size_t>(n));
+    }
   }
-  return out;
 }
 
 int status_of(int wstatus) {
@@ -54,23 +68,26 @@ std::string unescape(const std::string& s) {
 }  // namespace
 
 Result run(const std::vector<std::string>& argv) {
-  int fds[2];
-  if (pipe(fds) != 0) return {-1, ""};
+  int out[2], err[2];
+  if (pipe(out) != 0) return {-1, "", ""};
+  if (pipe(err) != 0) return {-1, "", ""};
   pid_t pid = fork();
   if (pid == 0) {
-    dup2(fds[1], 1);
-    dup2(fds[1], 2);
-    close(fds[0]);
-    close(fds[1]);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
     execvp(args[0], args.data());
     _exit(127);
   }
-  close(fds[1]);
-  Result r{0, drain(fds[0])};
-  close(fds[0]);
+  close(out[1]);
+  close(err[1]);
+  Result r{0, "", ""};
+  drain(out[0], err[0], &r.output, &r.errors);
+  close(out[0]);
+  close(err[0]);
   int wstatus = 0;
   while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
   }
@@ -86,7 +103,7 @@ Result link3g(const std::vector<std::string>& args) {
 
 void sh(const std::string& line) {
   Result r = run({"/bin/dash", "-c", line});
-  ASSERT_EQ(r.status, 0) << line << "\n" << r.output;
+  ASSERT_EQ(r.status, 0) << line << "\n" << r.output << r.errors;
 }
 
 std::string read_file(const std::string& path) {

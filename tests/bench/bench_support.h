@@ -11,7 +11,8 @@ bool inside();
 
 struct Result {
   int status;          // exit status, or 128 + signal
-  std::string output;  // standard output and standard error
+  std::string output;  // standard output
+  std::string errors;  // standard error
 };
 
 // Runs argv (no shell) and collects what it prints.

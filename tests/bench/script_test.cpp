@@ -157,7 +157,8 @@ class RealPeers : public Scripts {
   // pppd parses the options file, then fails on the /dev/ppp this kernel
   // lacks; any complaint before that is about our file.
   std::string pppd_complaints(const char* file) {
-    bench::Result r = bench::run({"pppd", "file", file, "dryrun"});
+    bench::Result r = bench::run({"/usr/sbin/pppd", "file", file, "dryrun"});
+    r.output += r.errors;
     return r.output.find("/dev/ppp") != std::string::npos &&
                    r.output.find("unrecognized") == std::string::npos &&
                    r.output.find("quote") == std::string::npos
