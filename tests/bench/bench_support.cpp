@@ -154,3 +154,29 @@ std::vector<std::string> lines_of(const std::string& text) {
 }
 
 }  // namespace bench
+
+namespace bench {
+
+std::string read_fd_to_end(int fd) {
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  return out;
+}
+
+Timed timed_journal() { return Timed{shell_journal()}; }
+
+double Timed::gap(const std::string& from, const std::string& to) const {
+  for (size_t i = 0; i < records.size(); ++i) {
+    if (records[i].line != from) continue;
+    for (size_t j = i + 1; j < records.size(); ++j) {
+      if (records[j].line == to) return records[j].time - records[i].time;
+    }
+  }
+  return -1;
+}
+
+void sh_quiet(const std::string& line) { run({"/bin/dash", "-c", line}); }
+
+}  // namespace bench

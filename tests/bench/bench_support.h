@@ -51,3 +51,25 @@ std::vector<std::string> lines_of(const std::string& text);
   do {                                                         \
     if (!bench::inside()) GTEST_SKIP() << "needs the bench";   \
   } while (0)
+
+namespace bench {
+
+// What a call printed on standard output.
+template <class F>
+std::string capture_stdout(F&& f);
+
+// Shell lines the program under test ran, with their bench times.
+struct Timed {
+  std::vector<ShellRecord> records;
+  // Bench seconds from the first record whose line is `from` to the next one
+  // whose line is `to`; -1 when either is missing.
+  double gap(const std::string& from, const std::string& to) const;
+};
+Timed timed_journal();
+
+// Runs a shell line in the bench for set-up, without failing on errors.
+void sh_quiet(const std::string& line);
+
+}  // namespace bench
+
+#include "bench_capture.h"
