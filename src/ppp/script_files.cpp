@@ -49,7 +49,7 @@ void write_log_entry(int log, const char* prefix, const char* line, size_t len) 
 }
 
 // Formats once into line, with the newline; 0 when it would not fit.
-size_t format_line(char* line, const char* fmt, va_list ap) {
+LINK3G_PRINTF(2, 0) size_t format_line(char* line, const char* fmt, va_list ap) {
   int n = vsnprintf(line, kLineSize - 1, fmt, ap);
   if (n < 0 || static_cast<size_t>(n) >= kLineSize - 1) return 0;
   line[n] = '\n';

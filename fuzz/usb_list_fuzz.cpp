@@ -1,0 +1,178 @@
+// The three probes of the kernel's USB device list, fed the way the I/O code
+// feeds them: the id and mode probes get the first (up to) 2048 bytes as one
+// NUL-terminated text, the port probe gets the whole list cut by fgets into
+// pieces of at most 255 characters. Each result is compared with a reference
+// computed here in a different way from the rules of the probes.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "usb/usb_list_scan.h"
+
+namespace {
+
+constexpr size_t kWindow = 2048;
+constexpr size_t kLineBuffer = 256;
+constexpr size_t kNone = static_cast<size_t>(-1);
+constexpr int kUntouched = -0x5a5a;
+
+// strstr(text + from, needle) on a text that may hold NUL bytes: the search
+// covers text[from] up to the first NUL at or after it.
+size_t ref_find(const std::string& text, size_t from, const char* needle) {
+  if (from > text.size()) return kNone;
+  size_t stop = text.find('\0', from);
+  if (stop == std::string::npos) stop = text.size();
+  size_t hit = text.find(needle, from);
+  return hit != std::string::npos && hit + strlen(needle) <= stop ? hit : kNone;
+}
+
+// "%4x" of the (up to) 4 characters at pos, taken as strncpy takes them.
+void ref_id(const std::string& text, size_t pos, int* out) {
+  char field[8] = {};
+  for (size_t i = 0; i < 4 && pos + i < text.size() && text[pos + i] != '\0'; ++i) {
+    field[i] = text[pos + i];
+  }
+  unsigned value;
+  if (sscanf(field, "%4x", &value) == 1) *out = static_cast<int>(value);
+}
+
+struct IdResult {
+  int found;
+  int vendor, product;
+  bool reached;
+  int trace_vendor, trace_product;
+};
+
+IdResult ref_usb_id(const std::string& text) {
+  IdResult r = {0, kUntouched, kUntouched, false, 0, 0};
+  size_t hub = ref_find(text, 0, " Manufacturer=Linux");
+  if (hub == kNone) return r;
+  size_t from = hub + 12;
+  for (int pass = 0; pass < 2; ++pass) {
+    size_t v = ref_find(text, from, "Vendor");
+    if (v == kNone) return r;
+    size_t p = ref_find(text, v, "ProdID");
+    if (p == kNone) return r;
+    ref_id(text, v + 7, &r.vendor);
+    ref_id(text, p + 7, &r.product);
+    if (pass == 0) {
+      r.reached = true;
+      r.trace_vendor = r.vendor;
+      r.trace_product = r.product;
+      if (r.vendor != 0x1d6b || r.product != 0x0002) break;
+    }
+    from = p + 12;
+  }
+  r.found = 1;
+  return r;
+}
+
+// All "Driver=" entries, then the chain of five the probe follows: each one
+// found from 12 characters after the start of the one before.
+int ref_modem_mode(const std::string& text) {
+  if (ref_find(text, 0, "Manufacturer=") == kNone) return 0;
+  size_t from = 0;
+  for (int n = 0; n < 5; ++n) {
+    size_t at = ref_find(text, from, "Driver=");
+    if (at == kNone) return 0;
+    from = at + 12;
+  }
+  return 1;
+}
+
+// The port from the sequence of pieces, read as runs: a generic serial
+// interface piece followed directly by three endpoint pieces is the port;
+// a run broken by another serial interface piece restarts there, broken by
+// anything else it waits for the next serial piece.
+int ref_modem_port(const std::vector<std::string>& pieces) {
+  auto has = [](const std::string& piece, const char* what) {
+    return strstr(piece.c_str(), what) != nullptr;  // the piece as a C string
+  };
+  int interfaces = 0;
+  size_t i = 0;
+  while (i < pieces.size()) {
+    if (!has(pieces[i], "usbserial_generic")) {
+      ++i;
+      continue;
+    }
+    // pieces[i] opens an interface.
+    for (;;) {
+      ++interfaces;
+      size_t k = i + 1;
+      int endpoints = 0;
+      while (k < pieces.size() && endpoints < 3 && has(pieces[k], "Ad=")) {
+        ++endpoints;
+        ++k;
+      }
+      if (endpoints == 3) return interfaces - 1 > 12 ? 12 : interfaces - 1;
+      if (k < pieces.size() && has(pieces[k], "usbserial_generic")) {
+        i = k;
+        continue;
+      }
+      i = k + 1;
+      break;
+    }
+  }
+  return 0;
+}
+
+void check_window(const std::string& window) {
+  fuzz::Block text(window.size() + 1);
+  fuzz::fill_terminated(&text, window);
+
+  int vendor = kUntouched, product = kUntouched;
+  UsbIdTrace trace;
+  memset(&trace, 0x5a, sizeof trace);
+  int found = scan_usb_id(text.get(), window.size(), &vendor, &product, &trace);
+  IdResult ref = ref_usb_id(window);
+  FUZZ_CHECK(found == ref.found && vendor == ref.vendor && product == ref.product,
+             "scan_usb_id gives %d %d:%d, expected %d %d:%d", found, vendor, product, ref.found,
+             ref.vendor, ref.product);
+  FUZZ_CHECK(trace.reached == ref.reached, "trace reached %d, expected %d", trace.reached,
+             ref.reached);
+  if (ref.reached) {
+    FUZZ_CHECK(trace.vendor == ref.trace_vendor && trace.product == ref.trace_product,
+               "trace %d:%d, expected %d:%d", trace.vendor, trace.product, ref.trace_vendor,
+               ref.trace_product);
+  }
+  // A USB id is a 16-bit value: whatever was read is within 0..0xffff.
+  FUZZ_CHECK(vendor == kUntouched || (vendor >= 0 && vendor <= 0xffff),
+             "vendor id %d (0x%x) out of range", vendor, static_cast<unsigned>(vendor));
+  FUZZ_CHECK(product == kUntouched || (product >= 0 && product <= 0xffff),
+             "product id %d (0x%x) out of range", product, static_cast<unsigned>(product));
+
+  int mode = scan_modem_mode(text.get(), window.size());
+  FUZZ_CHECK(mode == ref_modem_mode(window), "scan_modem_mode gives %d, expected %d", mode,
+             ref_modem_mode(window));
+}
+
+void check_port(const uint8_t* data, size_t size) {
+  std::vector<std::string> pieces;
+  fuzz::for_each_fgets_piece(data, size, kLineBuffer, [&](const std::string& piece) {
+    pieces.push_back(piece);
+    return true;
+  });
+  ModemPortScan scan = {false, 0, 0};
+  int port = -1;
+  for (const std::string& piece : pieces) {
+    FUZZ_CHECK(piece.size() <= kLineBuffer - 1, "harness: piece of %zu", piece.size());
+    fuzz::Block line(piece.size() + 1);
+    fuzz::fill_terminated(&line, piece);
+    port = scan_modem_port_line(&scan, line.get());
+    FUZZ_CHECK(port == -1 || (port >= 0 && port <= kModemPortMax), "port %d", port);
+    if (port >= 0) break;
+  }
+  int result = port < 0 ? 0 : port;
+  int ref = ref_modem_port(pieces);
+  FUZZ_CHECK(result == ref, "modem port %d, expected %d", result, ref);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string list(reinterpret_cast<const char*>(data), size);
+  check_window(list.substr(0, kWindow));
+  check_port(data, size);
+  return 0;
+}
