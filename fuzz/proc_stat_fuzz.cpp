@@ -14,8 +14,9 @@ namespace {
 constexpr size_t kLineBuffer = 1024;
 
 struct Expected {
+  bool closed;   // the line has a closing ')': the last one, followed by a blank
+  size_t close;  // its index
   int ok;
-  size_t close;  // index of the closing ')', when one was accepted
   bool pid_known;
   int32_t pid;
   std::string name;
@@ -25,9 +26,10 @@ struct Expected {
 // be followed by a blank; the pid is "%d" (blanks, a sign, digits), then
 // blanks and '('; the name is what lies between '(' and that ')', cut to 15.
 Expected expected_of(const std::string& line) {
-  Expected e = {0, 0, false, 0, ""};
+  Expected e = {false, 0, 0, false, 0, ""};
   size_t close = line.rfind(')');
   if (close == std::string::npos || close + 1 >= line.size() || line[close + 1] != ' ') return e;
+  e.closed = true;
   e.close = close;
   size_t i = 0;
   while (i < close && isspace(static_cast<unsigned char>(line[i]))) ++i;
@@ -56,37 +58,34 @@ Expected expected_of(const std::string& line) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size == 0) return 0;  // fgets reads nothing: the scan skips the entry
   std::string first;
   fuzz::for_each_fgets_piece(data, size, kLineBuffer, [&](const std::string& piece) {
     first = piece;
     return false;
   });
-  if (size == 0) return 0;  // fgets read nothing: the scan skips the entry
 
   fuzz::Block buf(kLineBuffer);
   memcpy(buf.get(), first.data(), first.size());
   buf.get()[first.size()] = '\0';
   for (size_t i = first.size() + 1; i < kLineBuffer; ++i) buf.get()[i] = ") ("[i % 3];
-  std::string before(buf.get(), kLineBuffer);
+  const std::string before(buf.get(), kLineBuffer);
+  const std::string line(before.c_str());  // what the parser may look at
 
   auto* rec = static_cast<ProcStatRecord*>(malloc(sizeof(ProcStatRecord)));
   memset(rec, 0xa5, sizeof *rec);
   int got = parse_proc_stat_line(buf.get(), kLineBuffer, rec);
 
-  std::string line(buf.get(), strnlen(before.data(), kLineBuffer));
-  line = before.substr(0, strlen(before.c_str()));
   Expected e = expected_of(line);
   FUZZ_CHECK(got == e.ok, "parse_proc_stat_line gives %d, expected %d for [%s]", got, e.ok,
              fuzz::shown(line).c_str());
 
-  // The line is ended at the closing ')' and nothing else changes.
+  // The line is ended at its closing ')' (when it has one) and nothing else
+  // in the buffer changes.
   for (size_t i = 0; i < kLineBuffer; ++i) {
-    bool closing = got == 1 && i == e.close;
-    char want = closing ? '\0' : before[i];
-    if (!closing && buf.get()[i] != want && i == e.close && e.close != 0) continue;  // see below
-    FUZZ_CHECK(buf.get()[i] == want || (i == e.close && buf.get()[i] == '\0' && line.rfind(')') == i),
-               "byte %zu of the line changed from 0x%02x to 0x%02x", i,
-               static_cast<unsigned char>(before[i]), static_cast<unsigned char>(buf.get()[i]));
+    char want = e.closed && i == e.close ? '\0' : before[i];
+    FUZZ_CHECK(buf.get()[i] == want, "byte %zu of the buffer is 0x%02x, expected 0x%02x", i,
+               static_cast<unsigned char>(buf.get()[i]), static_cast<unsigned char>(want));
   }
 
   if (got == 1) {
