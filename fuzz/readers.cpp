@@ -427,7 +427,10 @@ void check_value_quoting(const std::string& value, unsigned size_seed) {
   const char* v = value.c_str();
 
   bool control = false;
-  for (unsigned char c : value) control = control || c < 0x20 || c == 0x7f;
+  for (char c : value) {
+    unsigned char u = static_cast<unsigned char>(c);
+    control = control || u < 0x20 || u == 0x7f;
+  }
   FUZZ_CHECK(has_control_char(v) == (control ? 1 : 0), "has_control_char gives %d for [%s]",
              has_control_char(v), shown(value).c_str());
 
