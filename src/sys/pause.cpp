@@ -15,22 +15,28 @@ struct timespec now_monotonic() {
   return ts;
 }
 
-struct timespec add_nanos(struct timespec t, long long nanos) {
-  nanos += t.tv_nsec;
-  t.tv_sec += static_cast<time_t>(nanos / kNanosPerSecond);
-  t.tv_nsec = static_cast<long>(nanos % kNanosPerSecond);
+// Seconds and nanoseconds are kept apart: on a 32-bit router, 64-bit
+// divisions would need the compiler's helper library.
+struct timespec add_time(struct timespec t, time_t seconds, long nanos) {
+  t.tv_sec += seconds + nanos / kNanosPerSecond;
+  t.tv_nsec += nanos % kNanosPerSecond;
+  if (t.tv_nsec >= kNanosPerSecond) {
+    t.tv_nsec -= kNanosPerSecond;
+    ++t.tv_sec;
+  }
   return t;
 }
 
 // Time left until deadline; false when it has passed.
 bool remaining(const struct timespec& deadline, struct timespec* left) {
   struct timespec now = now_monotonic();
-  long long nanos = (static_cast<long long>(deadline.tv_sec) - now.tv_sec) * kNanosPerSecond +
-                    (deadline.tv_nsec - now.tv_nsec);
-  if (nanos <= 0) return false;
-  left->tv_sec = static_cast<time_t>(nanos / kNanosPerSecond);
-  left->tv_nsec = static_cast<long>(nanos % kNanosPerSecond);
-  return true;
+  left->tv_sec = deadline.tv_sec - now.tv_sec;
+  left->tv_nsec = deadline.tv_nsec - now.tv_nsec;
+  if (left->tv_nsec < 0) {
+    left->tv_nsec += kNanosPerSecond;
+    --left->tv_sec;
+  }
+  return left->tv_sec > 0 || (left->tv_sec == 0 && left->tv_nsec > 0);
 }
 
 void wait_until(const struct timespec& deadline) {
@@ -41,16 +47,17 @@ void wait_until(const struct timespec& deadline) {
 }  // namespace
 
 void wait_seconds(unsigned seconds) {
-  wait_until(add_nanos(now_monotonic(), static_cast<long long>(seconds) * kNanosPerSecond));
+  wait_until(add_time(now_monotonic(), static_cast<time_t>(seconds), 0));
 }
 
 void wait_microseconds(unsigned long micros) {
-  wait_until(add_nanos(now_monotonic(), static_cast<long long>(micros) * kNanosPerMicro));
+  constexpr unsigned long kMicrosPerSecond = 1000000UL;
+  wait_until(add_time(now_monotonic(), static_cast<time_t>(micros / kMicrosPerSecond),
+                      static_cast<long>(micros % kMicrosPerSecond) * kNanosPerMicro));
 }
 
 int wait_readable(int fd, unsigned seconds) {
-  struct timespec deadline =
-      add_nanos(now_monotonic(), static_cast<long long>(seconds) * kNanosPerSecond);
+  struct timespec deadline = add_time(now_monotonic(), static_cast<time_t>(seconds), 0);
   struct timespec left = {static_cast<time_t>(seconds), 0};
   for (;;) {
     fd_set readable;

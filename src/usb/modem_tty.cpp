@@ -23,7 +23,13 @@ bool listed(const UsbId (&table)[N], const UsbId& id) {
   return false;
 }
 
-void report(char* tty, const char* path) { snprintf(tty, kTtyBufferSize, "%s", path); }
+// The chosen path into the caller's 32-byte buffer (paths here have at most
+// 13 characters).
+void report(char* tty, const char* path) {
+  size_t n = strnlen(path, kTtyBufferSize - 1);
+  memcpy(tty, path, n);
+  tty[n] = '\0';
+}
 
 }  // namespace
 

@@ -28,7 +28,8 @@ bool belongs(const struct dirent* entry, const char* prefix, size_t dir_len) {
 // the modem showing).
 int run_switch_file(const char* name) {
   char path[kSwitchFileNameSize] = {};
-  snprintf(path, sizeof path, "%s%s", kSwitchFileDir, name);
+  int len = snprintf(path, sizeof path, "%s%s", kSwitchFileDir, name);
+  if (len < 0 || static_cast<size_t>(len) >= sizeof path) return 0;  // never run a cut name
   if (!CheckFileExist(path)) {
     printf("check file [%s] failed.\n", path);
     printf("may be have enable usbmodem mode,so we will check ..\n");
@@ -55,7 +56,7 @@ int collect_switch_files(const char* dir, int vendor, int product,
     struct dirent* entry = readdir(d);
     if (entry == nullptr) break;
     if (!belongs(entry, prefix, dir_len)) continue;
-    snprintf(slots[count], kSwitchFileNameSize, "%s", entry->d_name);
+    memcpy(slots[count], entry->d_name, strlen(entry->d_name) + 1);  // fits: see belongs()
     ++count;
   }
   closedir(d);
