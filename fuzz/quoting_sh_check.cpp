@@ -68,7 +68,13 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: %s WORKDIR SHELL FILE...\n", argv[0]);
     return 2;
   }
-  std::string work = argv[1];
+  char* resolved = realpath(argv[1], nullptr);
+  if (resolved == nullptr) {
+    fprintf(stderr, "no directory %s\n", argv[1]);
+    return 2;
+  }
+  std::string work = resolved;
+  free(resolved);
   std::string shell = argv[2];
   std::string script_path = work + "/sh_sample.sh";
   std::string run_dir = work + "/sh_sample.d";
