@@ -1,0 +1,151 @@
+/* Runs one command many times, one after the other, and measures it the
+ * same way for every command the benchmark compares: wall time from the
+ * spawn until it has exited (its start included), on CLOCK_MONOTONIC, and
+ * the CPU time (user + system) it used, from getrusage(RUSAGE_CHILDREN)
+ * before and after all the runs.
+ *
+ *   perf_run_many [--no-preload] [--status N] [--output TEXT] COUNT -- COMMAND [ARG...]
+ *
+ *   --no-preload  run COMMAND without the bench's preloaded libraries
+ *                 (LD_PRELOAD and libfaketime's variables taken out)
+ *   --status N    every run must exit with status N (default 0)
+ *   --output TEXT every run's standard output must contain TEXT
+ *
+ * Prints one line of key=value figures in microseconds: wall_median,
+ * wall_p90, wall_min, wall_max, cpu_per_run (user + system), user_per_run,
+ * sys_per_run, and count. Exits 1 when a run does not behave as expected. */
+#define _GNU_SOURCE
+#include <errno.h>
+#include <spawn.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+extern char** environ;
+
+#define MAX_COUNT 100000
+#define MAX_ENV 1024
+#define OUTPUT_SIZE 65536
+
+static long long wall[MAX_COUNT];
+static char output[OUTPUT_SIZE];
+
+static long long now_ns(void) {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec;
+}
+
+static long long tv_us(struct timeval tv) { return (long long)tv.tv_sec * 1000000LL + tv.tv_usec; }
+
+static int cmp_ll(const void* a, const void* b) {
+  long long x = *(const long long*)a, y = *(const long long*)b;
+  return (x > y) - (x < y);
+}
+
+static int preload_var(const char* entry) {
+  return strncmp(entry, "LD_PRELOAD=", 11) == 0 || strncmp(entry, "FAKETIME", 8) == 0;
+}
+
+/* One run: spawn, collect its standard output, wait. Returns its wait
+ * status, or -1 when it could not be started. */
+static int run_once(char** argv, char** envp, size_t* got) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  posix_spawn_file_actions_addclose(&actions, fds[1]);
+  pid_t pid;
+  int rc = posix_spawnp(&pid, argv[0], &actions, NULL, argv, envp);
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  if (rc != 0) {
+    close(fds[0]);
+    return -1;
+  }
+  *got = 0;
+  for (;;) {
+    ssize_t n = read(fds[0], output + *got, sizeof output - 1 - *got);
+    if (n <= 0) break;
+    *got += (size_t)n;
+    if (*got == sizeof output - 1) *got = 0; /* keep reading; only short outputs are checked */
+  }
+  output[*got] = '\0';
+  close(fds[0]);
+  int status;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return status;
+}
+
+int main(int argc, char** argv) {
+  int no_preload = 0, want_status = 0;
+  const char* want_output = NULL;
+  int i = 1;
+  for (; i < argc; ++i) {
+    if (strcmp(argv[i], "--no-preload") == 0) no_preload = 1;
+    else if (strcmp(argv[i], "--status") == 0 && i + 1 < argc) want_status = atoi(argv[++i]);
+    else if (strcmp(argv[i], "--output") == 0 && i + 1 < argc) want_output = argv[++i];
+    else break;
+  }
+  if (i + 2 >= argc || strcmp(argv[i + 1], "--") != 0) {
+    fprintf(stderr, "usage: perf_run_many [--no-preload] [--status N] [--output TEXT] COUNT -- COMMAND [ARG...]\n");
+    return 2;
+  }
+  int count = atoi(argv[i]);
+  char** command = argv + i + 2;
+  if (count < 1 || count > MAX_COUNT) {
+    fprintf(stderr, "perf_run_many: COUNT must be 1..%d\n", MAX_COUNT);
+    return 2;
+  }
+  static char* env[MAX_ENV];
+  char** envp = environ;
+  if (no_preload) {
+    size_t n = 0;
+    for (char** e = environ; *e != NULL && n + 1 < MAX_ENV; ++e) {
+      if (!preload_var(*e)) env[n++] = *e;
+    }
+    env[n] = NULL;
+    envp = env;
+  }
+
+  struct rusage before, after;
+  getrusage(RUSAGE_CHILDREN, &before);
+  for (int r = 0; r < count; ++r) {
+    size_t got = 0;
+    long long start = now_ns();
+    int status = run_once(command, envp, &got);
+    wall[r] = now_ns() - start;
+    if (status < 0) {
+      fprintf(stderr, "perf_run_many: cannot start %s\n", command[0]);
+      return 1;
+    }
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != want_status) {
+      fprintf(stderr, "perf_run_many: run %d of %s ended with wait status %d, not exit %d\n", r + 1,
+              command[0], status, want_status);
+      return 1;
+    }
+    if (want_output != NULL && strstr(output, want_output) == NULL) {
+      fprintf(stderr, "perf_run_many: run %d of %s did not print \"%s\":\n%s\n", r + 1, command[0],
+              want_output, output);
+      return 1;
+    }
+  }
+  getrusage(RUSAGE_CHILDREN, &after);
+  long long user = tv_us(after.ru_utime) - tv_us(before.ru_utime);
+  long long sys = tv_us(after.ru_stime) - tv_us(before.ru_stime);
+  qsort(wall, (size_t)count, sizeof wall[0], cmp_ll);
+  printf("wall_median_us=%.1f wall_p90_us=%.1f wall_min_us=%.1f wall_max_us=%.1f "
+         "cpu_per_run_us=%.1f user_per_run_us=%.1f sys_per_run_us=%.1f count=%d\n",
+         (double)wall[count / 2] / 1000.0, (double)wall[count * 9 / 10] / 1000.0,
+         (double)wall[0] / 1000.0, (double)wall[count - 1] / 1000.0,
+         (double)(user + sys) / count, (double)user / count, (double)sys / count, count);
+  return 0;
+}
