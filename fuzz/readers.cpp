@@ -22,7 +22,7 @@ namespace fuzz {
 // - a '#' that begins a word starts a comment.
 // Anything that would be expanded or is an operator (| & ; < > ( ) $ `),
 // double quotes, globbing (* ? [), tilde expansion (~), and the characters
-// that some shells in use treat specially ({ } brace expansion, ! history, ^
+// that some shells in use give a meaning ({ } brace expansion, ! history, ^
 // the Bourne shell's pipe) make the reader give up rather than guess; so do
 // control and non-ASCII characters outside quotes, whose reading depends on
 // the locale. scripts/fuzz replays a sample of the quoting corpus through
@@ -38,7 +38,7 @@ bool fail(std::string* why, const char* reason) {
 }  // namespace
 
 bool sh_words(const std::string& line, std::vector<std::string>* words, std::string* why) {
-  static const char kSpecial[] = "|&;<>()$`\"*?[~{}!^";
+  static const char kNotLiteral[] = "|&;<>()$`\"*?[~{}!^";
   words->clear();
   std::string word;
   bool in_word = false;
@@ -70,7 +70,7 @@ bool sh_words(const std::string& line, std::vector<std::string>* words, std::str
       return fail(why, "'#' begins a comment");
     } else if (u < 0x20 || u >= 0x7f) {
       return fail(why, "unquoted control or non-ASCII character");
-    } else if (strchr(kSpecial, c) != nullptr) {
+    } else if (strchr(kNotLiteral, c) != nullptr) {
       return fail(why, "unquoted operator, expansion or glob character");
     } else {
       word += c;

@@ -257,30 +257,55 @@ def steady(build, minutes=10.0, settle_queries=10, pidof_runs=500):
     if daemon.poll() is not None:
         fail("link3g ended")
     # pidof as the supervisor would otherwise run it, in the same router with
-    # the daemon still running: once as the bench runs every program (with
-    # the preloads), once without them.
+    # the daemon still running: without the bench's preloads (as on the
+    # router) and, for comparison, with them. The bench's pppd is a script,
+    # which plain pidof does not match (it still reads every process, and
+    # exits 1); -x makes it match scripts too. Both are measured.
     helper = build + "/bench/perf_run_many"
-    put(**keyvals(run([helper, str(pidof_runs), "--", "pidof", "pppd"]), "pidof_bench_"))
-    put(**keyvals(run([helper, "--no-preload", str(pidof_runs), "--", "pidof", "pppd"]), "pidof_"))
+    for tag, opts in (("pidof_", ["--no-preload"]), ("pidof_bench_", [])):
+        put(**keyvals(run([helper] + opts + ["--status", "1", str(pidof_runs), "--", "pidof", "pppd"]), tag))
+        put(**keyvals(run([helper] + opts + ["--output", str(pppd_pid()), str(pidof_runs), "--",
+                           "pidof", "-x", "pppd"]), tag + "x_"))
     put(pidof_path=os.path.realpath(shutil.which("pidof") or "pidof"))
 
 
-def bare(build, settle_queries=10):
+def pppd_pid():
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/comm" % entry) as f:
+                if f.read().strip() == "pppd":
+                    return int(entry)
+        except (OSError, ValueError):
+            continue
+    fail("no pppd running")
+
+
+def bare(build, settle_queries=3, window_queries=15):
     run(["ispdns", "start"])
     env = env_without_preloads()
     daemon = start_daemon(build, env)
     pid = daemon.pid
     wait_for(daemon, link_up, 120, "link (ppp0 address and a DNS query)")
     up_queries = len(lines(DNS_LOG))
-    wait_for(daemon, lambda: len(lines(DNS_LOG)) >= up_queries + settle_queries, 120,
+    wait_for(daemon, lambda: len(lines(DNS_LOG)) >= up_queries + settle_queries, 60,
              "%d answered queries after the link came up" % settle_queries)
-    s = snapshot(pid)
+    a = snapshot(pid)
+    wait_for(daemon, lambda: len(lines(DNS_LOG)) >= a["dns"] + window_queries, 120,
+             "%d more answered queries" % window_queries)
+    b = snapshot(pid)
     by = rss_by_mapping(pid)
     preloaded = [k for k in by if any(m in k for m in PRELOAD_MARKS)]
     if preloaded:
         fail("the daemon has preloaded libraries mapped: %s" % ", ".join(preloaded))
-    put(daemon_pid=pid, rss_kb=s["rss"], hwm_kb=s["hwm"], threads=s["threads"],
-        queries=s["dns"], maps=mapping_summary(by))
+    window_dns = lines(DNS_LOG)[a["dns"]:b["dns"]]
+    if any(l.split()[1] != FIRST_SERVER for l in window_dns):
+        fail("queries went past the first server: not one answered query per pass")
+    iterations = len(window_dns)
+    put(daemon_pid=pid, rss_early_kb=a["rss"], rss_kb=b["rss"], hwm_kb=b["hwm"], threads=b["threads"],
+        iterations=iterations, spawned=b["shell"] - a["shell"],
+        cpu_ns=b["ns"] - a["ns"], cpu_us_per_iteration="%.2f" % ((b["ns"] - a["ns"]) / 1000 / iterations),
+        cpu_ticks=(b["utime"] + b["stime"]) - (a["utime"] + a["stime"]),
+        maps=mapping_summary(by))
 
 
 def bringup(build):

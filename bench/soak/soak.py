@@ -53,6 +53,7 @@ DAEMON_QUERY_IDS = {"%04x" % (0x7329 + i) for i in range(6)}
 HARNESS_QUERY_ID = 0x5a5a  # never one of the daemon's
 KINDS = ("pppd_kill", "addr_loss", "unplug", "dns_dead")
 SIOCGIFADDR = 0x8915
+ZOMBIE_GRACE = 10.0  # bench seconds a zombie child may wait for its parent
 
 # ---------------------------------------------------------------- timing model
 # The supervisor's own waits, bench seconds (src/monitor/supervisor.cpp,
@@ -177,10 +178,32 @@ def processes():
     return out
 
 
+def fd_targets(pid):
+    out = {}
+    for fd in os.listdir("/proc/%d/fd" % pid):
+        try:
+            out[fd] = os.readlink("/proc/%d/fd/%s" % (pid, fd))
+        except OSError:
+            pass
+    return out
+
+
 def daemon_figures(pid):
+    """Descriptors, VmRSS, threads. An open descriptor counts when it is there
+    in three looks a fifth of a second apart, so that the probe's socket or a
+    /proc scan caught in passing is not taken for a leak; the raw count of the
+    first look is kept too."""
     fig = {}
     try:
-        fig["fds"] = len(os.listdir("/proc/%d/fd" % pid))
+        looks = []
+        for i in range(3):
+            if i:
+                time.sleep(0.2)
+            looks.append(fd_targets(pid))
+        steady = {fd: t for fd, t in looks[0].items() if all(l.get(fd) == t for l in looks[1:])}
+        fig["fds_raw"] = len(looks[0])
+        fig["fds"] = len(steady)
+        fig["fd_list"] = sorted(steady.values())
         with open("/proc/%d/status" % pid) as f:
             for line in f:
                 key, _, value = line.partition(":")
@@ -235,7 +258,10 @@ class Soak:
         self.pppd_obs = []          # (time, live pppd) of every /proc look
         self.double_pppd = []       # settled double pppd: two looks in a row
         self.transient_double = 0
-        self.zombie_seen = []
+        self.zombie_seen = []       # zombie children never waited for
+        self.zombie_pending = {}    # pid -> first look that saw it a zombie
+        self.zombie_reported = set()
+        self.zombie_transient = 0   # zombies gone by the next look
         self.other_zombies = 0
         self.ppp_up = []            # (time, interface) from pppd's notes
         self.probes = []            # times of the daemon's DNS queries
@@ -276,8 +302,20 @@ class Soak:
         live_pppd = sum(1 for p in procs if p[1] == "pppd" and p[2] not in "ZX")
         zombies = [p for p in procs if p[2] == "Z" and p[3] == pid]
         self.other_zombies = max(self.other_zombies, sum(1 for p in procs if p[2] == "Z" and p[3] != pid))
-        if zombies:
-            self.zombie_seen.append({"t": round(t - self.t_start, 1), "zombies": [list(z) for z in zombies]})
+        # A child caught between its exit and the daemon's wait for it is a
+        # zombie for an instant; one that is still there ZOMBIE_GRACE later
+        # was never waited for.
+        current = {z[0]: z for z in zombies}
+        for zpid, first in list(self.zombie_pending.items()):
+            if zpid not in current:
+                del self.zombie_pending[zpid]
+                self.zombie_transient += 1
+            elif t - first >= ZOMBIE_GRACE and zpid not in self.zombie_reported:
+                self.zombie_reported.add(zpid)
+                self.zombie_seen.append({"t": round(first - self.t_start, 1), "pid": zpid,
+                                         "comm": current[zpid][1], "still_at": round(t - self.t_start, 1)})
+        for zpid in current:
+            self.zombie_pending.setdefault(zpid, t)
         if live_pppd >= 2:
             prev = self.pppd_obs[-1] if self.pppd_obs else None
             if prev and prev[1] >= 2 and t - prev[0] >= PASS:
@@ -292,13 +330,18 @@ class Soak:
     def sample(self, note=""):
         t = now()
         live_pppd, zombies = self.look_processes()
+        follow = t
+        while self.zombie_pending and now() - follow < ZOMBIE_GRACE + 1:
+            time.sleep(1.0)  # is the zombie waited for, or left?
+            self.look_processes()
         alive = self.daemon.poll() is None
         fig = daemon_figures(self.daemon.pid) if alive else None
         addr = ppp0_address()
         dns = dns_answers()
         self.read_journals()
         s = {"t": round(t - self.t_start, 1), "alive": alive and fig is not None and fig.get("state") != "Z",
-             "fds": fig and fig.get("fds"), "rss_kb": fig and fig.get("rss_kb"),
+             "fds": fig and fig.get("fds"), "fds_raw": fig and fig.get("fds_raw"),
+             "fd_list": fig and fig.get("fd_list"), "rss_kb": fig and fig.get("rss_kb"),
              "threads": fig and fig.get("threads"), "zombies": zombies, "pppd": live_pppd,
              "ppp0": addr or "", "dns": dns, "settled": self.settled(), "note": note}
         self.samples.append(s)
@@ -553,6 +596,7 @@ class Soak:
             "max_live_pppd": max(n for _, n in self.pppd_obs) if self.pppd_obs else 0,
             "pppd_looks": len(self.pppd_obs), "transient_double_pppd": self.transient_double,
             "double_pppd": self.double_pppd, "zombie_children": self.zombie_seen,
+            "zombie_transient": self.zombie_transient,
             "max_other_zombies": self.other_zombies,
             "samples": len(self.samples), "settled_samples": len(ok_samples),
             "samples_without_link": sum(1 for s in self.samples if not s["ppp0"] or not s["dns"]),

@@ -158,7 +158,7 @@ TEST_F(Daemon, PppdRunningWhileTheModemGoes) {
   ASSERT_TRUE(wait_for([] { return count(kStartOptions) == 1; }, 30));
   sleep(3);
   bench::sh("rm -f /dev/ttyUSB1 /dev/ttyACM0");  // the nodes go, pppd keeps its port
-  ASSERT_TRUE(wait_for([] { return count("killall -9 pppd &") == 1; }, 10));
+  ASSERT_TRUE(wait_for([] { return count("killall -9 pppd &") == 1 && count("rmmod usbserial") == 2; }, 10));
   std::vector<std::string> c = commands();
   auto kill_at = std::find(c.begin(), c.end(), "killall -9 pppd &");
   ASSERT_NE(kill_at + 1, c.end());
