@@ -98,8 +98,9 @@ TEST_F(Daemon, NothingIsCountedBeforeTheLinkIsConfirmed) {
   std::vector<double> t = query_times();
   ASSERT_GE(t.size(), 18u);
   double first = t[6] - t[0], third = t[18] - t[12];
-  EXPECT_NEAR(first, 14.0, 0.6);
-  EXPECT_NEAR(third - first, 1.0, 0.5);
+  EXPECT_GE(first, 14.0);
+  EXPECT_LT(first, 15.5);
+  EXPECT_NEAR(third - first, 1.0, 0.6);
 }
 
 TEST_F(Daemon, ModemOnlyOnTtyUSB0IsNeverStarted) {

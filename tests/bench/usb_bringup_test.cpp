@@ -76,8 +76,13 @@ class Bringup : public ::testing::Test {
   std::vector<std::string> lines_;
 };
 
-#define EXPECT_NEAR_WAIT(from, to, seconds) \
-  EXPECT_NEAR(journal_.gap(from, to), (seconds) + 0.3, 0.45) << from << " -> " << to
+// The wait lasts its full time; what comes on top is the commands' own run
+// time on the bench clock, which a loaded machine stretches.
+#define EXPECT_WAIT(from, to, seconds)                                   \
+  do {                                                                        \
+    EXPECT_GE(journal_.gap(from, to), (seconds)-0.05) << from << " -> " << to; \
+    EXPECT_LE(journal_.gap(from, to), (seconds) + 1.5) << from << " -> " << to; \
+  } while (0)
 
 TEST_F(Bringup, AcmModemIsServedAtOnce) {
   ASSERT_EQ(stick_, "ok1-acm");
@@ -103,7 +108,7 @@ TEST_F(Bringup, ModemPersonalityLoadsUsbserialAtOnce) {
   bring_up();
   EXPECT_EQ(tty_, "/dev/ttyUSB0");
   EXPECT_EQ(lines_, plus(reload(), {serial("12d1", "1001")}));
-  EXPECT_NEAR_WAIT(kAcm, serial("12d1", "1001"), 3);
+  EXPECT_WAIT(kAcm, serial("12d1", "1001"), 3);
   EXPECT_EQ(out_, "=====vid[12d1],pid[1001]\nget cdrom vid[12d1] pid[1001]\n"
                   "auto_init_modem, USB Momdem has init ok 2.\n" + found("/dev/ttyUSB0"));
   EXPECT_TRUE(table_cleared());
@@ -114,7 +119,7 @@ TEST_F(Bringup, StorageDriverSwitches) {
   ASSERT_EQ(stick_, "ok3");
   bring_up();
   EXPECT_EQ(lines_, plus(reload(), {kStorage, serial("12d1", "1003")}));
-  EXPECT_NEAR_WAIT(kStorage, serial("12d1", "1003"), 6);
+  EXPECT_WAIT(kStorage, serial("12d1", "1003"), 6);
   EXPECT_NE(out_.find("auto_init_modem, USB Momdem has init ok 3.\n"), std::string::npos);
   EXPECT_EQ(tty_, "/dev/ttyUSB0");
 }
@@ -123,8 +128,8 @@ TEST_F(Bringup, EjectSwitchesAndIdsAreReadAgain) {
   ASSERT_EQ(stick_, "ok4");
   bring_up();
   EXPECT_EQ(lines_, plus(reload(), {kStorage, kEjectCd, kEjectDisk, serial("19d2", "0002")}));
-  EXPECT_NEAR_WAIT(kStorage, kEjectCd, 6);
-  EXPECT_NEAR_WAIT(kEjectDisk, serial("19d2", "0002"), 6);
+  EXPECT_WAIT(kStorage, kEjectCd, 6);
+  EXPECT_WAIT(kEjectDisk, serial("19d2", "0002"), 6);
   EXPECT_EQ(out_, "=====vid[19d2],pid[2000]\nget cdrom vid[19d2] pid[2000]\n=====vid[19d2],pid[0002]\n"
                   "auto_init_modem, USB Momdem has init ok 4.\n" + found("/dev/ttyUSB1"));
 }
@@ -136,7 +141,7 @@ TEST_F(Bringup, LoadedStorageDriverCostsNoWait) {
   bench::clear_journals();
   bring_up();
   EXPECT_EQ(lines_, plus(reload(), {kEjectCd, kEjectDisk, serial("19d2", "0002")}));
-  EXPECT_NEAR_WAIT(kAcm, kEjectCd, 3);
+  EXPECT_WAIT(kAcm, kEjectCd, 3);
 }
 
 TEST_F(Bringup, DirectSwitchOfTheOneStick) {
@@ -144,7 +149,7 @@ TEST_F(Bringup, DirectSwitchOfTheOneStick) {
   bring_up();
   const std::string direct = "/bin/modemswitch -v 0x1e89 -p 0xf000 -R ";
   EXPECT_EQ(lines_, plus(reload(), {kStorage, kEjectCd, kEjectDisk, direct, serial("1e89", "1a20")}));
-  EXPECT_NEAR_WAIT(direct, serial("1e89", "1a20"), 5);
+  EXPECT_WAIT(direct, serial("1e89", "1a20"), 5);
   EXPECT_NE(out_.find("auto_init_modem, USB Momdem has init ok 5.\n"), std::string::npos);
 }
 
@@ -164,8 +169,8 @@ TEST_F(Bringup, SwitchFilesUntilTheModemShows) {
   bring_up();
   EXPECT_EQ(lines_, plus(reload(), {kStorage, kEjectCd, kEjectDisk, switch_file("19d2_2000.mf622"),
                                     switch_file("19d2_2000.mf626"), serial("19d2", "0031")}));
-  EXPECT_NEAR_WAIT(switch_file("19d2_2000.mf622"), switch_file("19d2_2000.mf626"), 5);
-  EXPECT_NEAR_WAIT(switch_file("19d2_2000.mf626"), serial("19d2", "0031"), 5);
+  EXPECT_WAIT(switch_file("19d2_2000.mf622"), switch_file("19d2_2000.mf626"), 5);
+  EXPECT_WAIT(switch_file("19d2_2000.mf626"), serial("19d2", "0031"), 5);
   EXPECT_NE(out_.find("get cdrom vid[19d2] pid[2000] fileIDTry[2]\n"
                       "switch usbModem with:\n[/bin/usb_modeswitch.d/19d2_2000.mf622] file\n"
                       "switch usbModem with:\n[/bin/usb_modeswitch.d/19d2_2000.mf626] file\n"),
@@ -226,8 +231,8 @@ TEST_F(Bringup, HuaweiMessagesAfterTheSwitchFiles) {
             "DefaultVendor= 0x12d1\n\nDefaultProduct= 0x1446\n\nTargetClass=0xff\n\n"
             "MessageContent=\"55534243123456780600000080010a11060000000000000000000000000000\"\n"
             "NeedResponse=1\n\n");
-  EXPECT_NEAR_WAIT("modemswitch -v 0x12d1 -p 0x1446 -H ", "echo 'DefaultVendor= 0x12d1\n' > /var/h1", 2);
-  EXPECT_NEAR_WAIT("modemswitch -c /var/h5", serial("12d1", "1001"), 2);
+  EXPECT_WAIT("modemswitch -v 0x12d1 -p 0x1446 -H ", "echo 'DefaultVendor= 0x12d1\n' > /var/h1", 2);
+  EXPECT_WAIT("modemswitch -c /var/h5", serial("12d1", "1001"), 2);
   EXPECT_EQ(tty_, "/dev/ttyUSB0");
 }
 
