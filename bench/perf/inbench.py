@@ -28,6 +28,7 @@ may be counted.
 """
 import os
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -161,8 +162,9 @@ def status(pid):
     return s
 
 
-def rss_by_mapping(pid):
-    """Resident kB of each mapped file (or [heap], [stack], anonymous)."""
+def rss_by_mapping(pid, field="Rss:"):
+    """Resident kB (or another smaps field) of each mapped file, [heap],
+    [stack] and anonymous memory."""
     by = {}
     name = None
     with open("/proc/%d/smaps" % pid) as f:
@@ -172,7 +174,7 @@ def rss_by_mapping(pid):
                 continue
             if not first[0].endswith(":"):  # a mapping's header line
                 name = first[5] if len(first) > 5 else "[anon]"
-            elif first[0] == "Rss:":
+            elif first[0] == field:
                 by[name] = by.get(name, 0) + int(first[1])
     return by
 
@@ -200,7 +202,7 @@ def mapping_summary(by):
     return ",".join("%s:%d" % (os.path.basename(k), v) for k, v in sorted(by.items(), key=lambda kv: -kv[1]))
 
 
-def steady(build, minutes=10.0, settle_queries=10, pidof_runs=500):
+def steady(build, minutes=10.0, settle_queries=10, pidof_runs=300):
     run(["ispdns", "start"])
     t_start, r_start = time.time(), real_now()
     daemon = start_daemon(build)
@@ -256,17 +258,45 @@ def steady(build, minutes=10.0, settle_queries=10, pidof_runs=500):
         libm_rss_kb=sum(v for k, v in by.items() if "/libm.so" in k))
     if daemon.poll() is not None:
         fail("link3g ended")
+    put(**syscalls(pid))
     # pidof as the supervisor would otherwise run it, in the same router with
     # the daemon still running: without the bench's preloads (as on the
     # router) and, for comparison, with them. The bench's pppd is a script,
-    # which plain pidof does not match (it still reads every process, and
-    # exits 1); -x makes it match scripts too. Both are measured.
+    # which plain pidof does not match (it reads every process all the same,
+    # and exits 1); -x makes it match scripts too. Both are measured.
     helper = build + "/bench/perf_run_many"
     for tag, opts in (("pidof_", ["--no-preload"]), ("pidof_bench_", [])):
-        put(**keyvals(run([helper] + opts + ["--status", "1", str(pidof_runs), "--", "pidof", "pppd"]), tag))
+        put(**keyvals(run([helper] + opts + ["--status", "0,1", str(pidof_runs), "--", "pidof", "pppd"]), tag))
         put(**keyvals(run([helper] + opts + ["--output", str(pppd_pid()), str(pidof_runs), "--",
                            "pidof", "-x", "pppd"]), tag + "x_"))
     put(pidof_path=os.path.realpath(shutil.which("pidof") or "pidof"))
+
+
+def syscalls(pid, seconds=60):
+    """System calls of the daemon (all threads) per pass, counted by
+    strace -c -f over seconds of bench time; after the CPU window, since
+    tracing slows the daemon down."""
+    if shutil.which("strace") is None:
+        fail("strace is not installed")
+    summary = "/tmp/strace.txt"
+    before = len(lines(DNS_LOG))
+    tracer = subprocess.Popen(["strace", "-f", "-c", "-q", "-o", summary, "-p", str(pid)])
+    time.sleep(seconds)
+    tracer.send_signal(signal.SIGINT)
+    tracer.wait()
+    passes = len(lines(DNS_LOG)) - before
+    calls = {}
+    for line in lines(summary):
+        f = line.split()
+        # % time, seconds, usecs/call, calls, [errors,] syscall
+        if len(f) >= 5 and f[-1] != "total" and f[3].isdigit():
+            calls[f[-1]] = int(f[3])
+    if passes < 10 or not calls:
+        fail("strace saw %d passes and %d system calls" % (passes, sum(calls.values())))
+    top = sorted(calls.items(), key=lambda kv: -kv[1])
+    return {"syscall_passes": passes,
+            "syscalls_per_pass": "%.1f" % (sum(calls.values()) / passes),
+            "syscalls_top": ",".join("%s:%.1f" % (k, v / passes) for k, v in top)}
 
 
 def pppd_pid():
@@ -290,10 +320,17 @@ def bare(build, settle_queries=3, window_queries=15):
     wait_for(daemon, lambda: len(lines(DNS_LOG)) >= up_queries + settle_queries, 60,
              "%d answered queries after the link came up" % settle_queries)
     a = snapshot(pid)
+    # From here on, the pages the daemon touches are marked again: what is
+    # marked at the end is its working set over the window.
+    with open("/proc/%d/clear_refs" % pid, "w") as f:
+        f.write("1\n")
     wait_for(daemon, lambda: len(lines(DNS_LOG)) >= a["dns"] + window_queries, 120,
              "%d more answered queries" % window_queries)
     b = snapshot(pid)
     by = rss_by_mapping(pid)
+    touched = rss_by_mapping(pid, "Referenced:")
+    kinds = status_kinds(pid)
+    floor = idle_floor(build, env)
     preloaded = [k for k in by if any(m in k for m in PRELOAD_MARKS)]
     if preloaded:
         fail("the daemon has preloaded libraries mapped: %s" % ", ".join(preloaded))
@@ -305,7 +342,38 @@ def bare(build, settle_queries=3, window_queries=15):
         iterations=iterations, spawned=b["shell"] - a["shell"],
         cpu_ns=b["ns"] - a["ns"], cpu_us_per_iteration="%.2f" % ((b["ns"] - a["ns"]) / 1000 / iterations),
         cpu_ticks=(b["utime"] + b["stime"]) - (a["utime"] + a["stime"]),
-        maps=mapping_summary(by))
+        maps=mapping_summary(by), rss_anon_kb=kinds["RssAnon"], rss_file_kb=kinds["RssFile"],
+        libc_rss_kb=sum(v for k, v in by.items() if "/libc.so" in k),
+        working_set_kb=sum(touched.values()), working_set_maps=mapping_summary(touched))
+    put(**floor)
+
+
+def status_kinds(pid):
+    kinds = {}
+    with open("/proc/%d/status" % pid) as f:
+        for line in f:
+            k, _, v = line.partition(":")
+            if k in ("RssAnon", "RssFile", "RssShmem"):
+                kinds[k] = int(v.split()[0])
+    return kinds
+
+
+def idle_floor(build, env):
+    """The resident memory of perf_idle_floor (two threads asleep, the C
+    library only), started the same way as the daemon."""
+    floor = subprocess.Popen([build + "/bench/perf_idle_floor"], env=env)
+    try:
+        time.sleep(1)
+        if floor.poll() is not None:
+            fail("perf_idle_floor ended with status %s" % floor.returncode)
+        s = status(floor.pid)
+        by = rss_by_mapping(floor.pid)
+        return {"floor_rss_kb": s["VmRSS"], "floor_threads": s["Threads"],
+                "floor_libc_rss_kb": sum(v for k, v in by.items() if "/libc.so" in k),
+                "floor_maps": mapping_summary(by)}
+    finally:
+        floor.kill()
+        floor.wait()
 
 
 def bringup(build):
@@ -334,6 +402,11 @@ def bringup(build):
     wall = found[0] - t0
     if wall < 6.0:
         fail("bring-up in %.3f s, shorter than its own 6 s of waits: the clock is not real time" % wall)
+    timeline = []
+    for line in journal:
+        when, _, command = line.partition(" ")
+        timeline.append("%+.3f %s" % (float(when) - t0, command))
+    put(timeline=" ; ".join(timeline))
     put(daemon_pid=pid, wall_s="%.3f" % wall, waits_s="6.000", overhead_ms="%.0f" % ((wall - 6.0) * 1000),
         cpu_ticks=utime + stime, tick_ms="%.0f" % (1000.0 / TICK),
         cpu_ns=ns, cpu_ms="%.2f" % (ns / 1e6), commands=len(journal))

@@ -4,11 +4,11 @@
  * the CPU time (user + system) it used, from getrusage(RUSAGE_CHILDREN)
  * before and after all the runs.
  *
- *   perf_run_many [--no-preload] [--status N] [--output TEXT] COUNT -- COMMAND [ARG...]
+ *   perf_run_many [--no-preload] [--status N[,N...]] [--output TEXT] COUNT -- COMMAND [ARG...]
  *
  *   --no-preload  run COMMAND without the bench's preloaded libraries
  *                 (LD_PRELOAD and libfaketime's variables taken out)
- *   --status N    every run must exit with status N (default 0)
+ *   --status N,.. every run must exit with one of these statuses (default 0)
  *   --output TEXT every run's standard output must contain TEXT
  *
  * Prints one line of key=value figures in microseconds: wall_median,
@@ -45,6 +45,18 @@ static long long tv_us(struct timeval tv) { return (long long)tv.tv_sec * 100000
 static int cmp_ll(const void* a, const void* b) {
   long long x = *(const long long*)a, y = *(const long long*)b;
   return (x > y) - (x < y);
+}
+
+/* Whether status is in the comma-separated list. */
+static int status_allowed(const char* list, int status) {
+  for (const char* p = list; *p != '\0';) {
+    char* end;
+    long n = strtol(p, &end, 10);
+    if (end == p) return 0;
+    if (n == status) return 1;
+    p = *end == ',' ? end + 1 : end;
+  }
+  return 0;
 }
 
 static int preload_var(const char* entry) {
@@ -86,17 +98,18 @@ static int run_once(char** argv, char** envp, size_t* got) {
 }
 
 int main(int argc, char** argv) {
-  int no_preload = 0, want_status = 0;
+  int no_preload = 0;
+  const char* want_status = "0";
   const char* want_output = NULL;
   int i = 1;
   for (; i < argc; ++i) {
     if (strcmp(argv[i], "--no-preload") == 0) no_preload = 1;
-    else if (strcmp(argv[i], "--status") == 0 && i + 1 < argc) want_status = atoi(argv[++i]);
+    else if (strcmp(argv[i], "--status") == 0 && i + 1 < argc) want_status = argv[++i];
     else if (strcmp(argv[i], "--output") == 0 && i + 1 < argc) want_output = argv[++i];
     else break;
   }
   if (i + 2 >= argc || strcmp(argv[i + 1], "--") != 0) {
-    fprintf(stderr, "usage: perf_run_many [--no-preload] [--status N] [--output TEXT] COUNT -- COMMAND [ARG...]\n");
+    fprintf(stderr, "usage: perf_run_many [--no-preload] [--status N[,N...]] [--output TEXT] COUNT -- COMMAND [ARG...]\n");
     return 2;
   }
   int count = atoi(argv[i]);
@@ -127,8 +140,8 @@ int main(int argc, char** argv) {
       fprintf(stderr, "perf_run_many: cannot start %s\n", command[0]);
       return 1;
     }
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != want_status) {
-      fprintf(stderr, "perf_run_many: run %d of %s ended with wait status %d, not exit %d\n", r + 1,
+    if (!WIFEXITED(status) || !status_allowed(want_status, WEXITSTATUS(status))) {
+      fprintf(stderr, "perf_run_many: run %d of %s ended with wait status %d, not exit %s\n", r + 1,
               command[0], status, want_status);
       return 1;
     }

@@ -36,20 +36,11 @@ void write_script(const char* first, const char* second) {
 
 int GetDns(char* first, char* second) {
   if (first == nullptr || second == nullptr) return 0;
-  first[0] = second[0] = '\0';
-  FILE* f = fopen("/etc/resolv.conf", "r");
-  if (f == nullptr) return 0;
-  char piece[kResolvPieceSize];
-  int count = 0;
-  while (fgets(piece, sizeof piece, f) != nullptr) {
-    char field[kNameserverFieldSize];
-    if (!nameserver_of_piece(piece, strlen(piece), field)) continue;
-    if (count == 0) memcpy(first, field, sizeof field);
-    if (count == 1) memcpy(second, field, sizeof field);
-    ++count;
-  }
-  fclose(f);
-  return count;
+  char fields[2][kNameserverFieldSize];
+  int lines = read_nameservers(0, fields, 2);
+  memcpy(first, fields[0], sizeof fields[0]);
+  memcpy(second, fields[1], sizeof fields[1]);
+  return lines < 0 ? 0 : lines;
 }
 
 void InitDnsForward() {

@@ -34,19 +34,26 @@ int usable_nameserver(const char* text) {
   return strlen(text) >= kMinServerText && inet_pton(AF_INET, text, &addr) == 1 ? 1 : 0;
 }
 
-int getDns(int n, char* dest) {
-  if (dest == nullptr) return 0;
-  dest[0] = '\0';
-  FILE* f = fopen("/etc/resolv.conf", "r");
-  if (f == nullptr) return 0;
+int read_nameservers(int first, char (*fields)[kNameserverFieldSize], int count) {
+  memset(fields, 0, sizeof *fields * static_cast<size_t>(count));
+  FILE* f = fopen(kResolvConfPath, "r");
+  if (f == nullptr) return -1;
   char piece[kResolvPieceSize];
-  int counter = 1;
+  int lines = 0;
   while (fgets(piece, sizeof piece, f) != nullptr) {
     char field[kNameserverFieldSize];
     if (!nameserver_of_piece(piece, strlen(piece), field)) continue;
-    if (counter == n) memcpy(dest, field, sizeof field);
-    ++counter;
+    if (lines >= first && lines < first + count) memcpy(fields[lines - first], field, sizeof field);
+    ++lines;
   }
   fclose(f);
-  return counter;
+  return lines;
+}
+
+int getDns(int n, char* dest) {
+  if (dest == nullptr) return 0;
+  char field[1][kNameserverFieldSize];
+  int lines = read_nameservers(n - 1, field, 1);
+  memcpy(dest, field[0], sizeof field[0]);
+  return lines < 0 ? 0 : lines + 1;
 }

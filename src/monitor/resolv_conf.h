@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+constexpr char kResolvConfPath[] = "/etc/resolv.conf";
+
 // Width of a name-server text field: at most 23 characters and the NUL.
 constexpr size_t kNameserverFieldSize = 24;
 // /etc/resolv.conf is read in pieces of at most 63 characters.
@@ -16,3 +18,9 @@ int nameserver_of_piece(const char* piece, size_t len, char (&field)[kNameserver
 
 // 1 when text is a dotted-quad IPv4 address worth sending a query to.
 int usable_nameserver(const char* text);
+
+// Reads /etc/resolv.conf once: the values of the nameserver lines numbered
+// first .. first + count - 1 (from 0) go into fields, which are cleared
+// first. Returns the number of nameserver lines, or -1 when the file cannot
+// be read.
+int read_nameservers(int first, char (*fields)[kNameserverFieldSize], int count);

@@ -3,6 +3,7 @@
 // acts on them. It prints nothing.
 #include "monitor/monitor.h"
 #include "ppp/ppp.h"
+#include "ppp/ppp_paths.h"
 #include "sys/buffer_sizes.h"
 #include "sys/led_code.h"
 #include "sys/option_buffers.h"
@@ -37,7 +38,7 @@ void run_bringup() {
 
 // The options files alternate; the .ex one runs no chat script.
 void start_pppd(SupervisorState* s) {
-  if (!CheckFileExist("/etc/ppp/options.ppp3g")) return;  // no successful bring-up yet
+  if (!CheckFileExist(kOptionsPath)) return;  // no successful bring-up yet
   usb_led = kLedSlowBlink;
   if (ppp_ex_flag == 0) {
     doSystemCmd("pppd file /etc/ppp/options.ppp3g &");
