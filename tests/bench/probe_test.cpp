@@ -1,5 +1,7 @@
 // The system probes against a real /proc, /dev and network namespace.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -45,6 +47,27 @@ TEST_F(Probes, FileExistMeansOpenableForReading) {
   // A usbserial node whose device has gone: the node is there, the open fails.
   bench::sh("mknod /dev/ttyUSB9 c 188 9");
   EXPECT_EQ(CheckFileExist("/dev/ttyUSB9"), 0);
+}
+
+// Looking at a tty must never make it the daemon's controlling terminal: a
+// session leader without one opens a modem port, then asks for /dev/tty.
+TEST_F(Probes, FileExistNeverTakesAControllingTerminal) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  std::string slave = ptsname(master);
+  pid_t child = fork();
+  if (child == 0) {
+    setsid();
+    int seen = CheckFileExist(slave.c_str());
+    int tty = open("/dev/tty", O_RDWR);
+    _exit(seen == 1 && tty < 0 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  close(master);
 }
 
 TEST_F(Probes, ModulesMatchWholeNames) {

@@ -6,6 +6,7 @@
 
 #include "sys/module_list.h"
 #include "sys/proc_stat.h"
+#include "sys/sys.h"
 
 namespace {
 
@@ -68,3 +69,12 @@ TEST(ProcStat, MalformedLinesAreSkipped) {
 }
 
 }  // namespace
+
+// The address comes back as text in network byte order on every processor.
+TEST(InterfaceAddress, LoopbackReadsAsDottedQuad) {
+  char addr[24] = "untouched";
+  ASSERT_EQ(getIfIp("lo", addr), 0);
+  EXPECT_STREQ(addr, "127.0.0.1");
+  EXPECT_EQ(GetIf_stat("no-such-if0", addr), 0);
+  EXPECT_STREQ(addr, "127.0.0.1");
+}
