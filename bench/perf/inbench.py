@@ -142,11 +142,14 @@ def proc_stat(pid):
     return int(fields[11]), int(fields[12])
 
 
-def runtime_ns(pid):
-    """CPU time of all the process's threads in nanoseconds (the scheduler's
-    sum_exec_runtime, of which utime + stime are the tick-rounded split)."""
+def runtime_ns(pid, thread=None):
+    """CPU time of the process's threads in nanoseconds (the scheduler's
+    sum_exec_runtime, of which utime + stime are the tick-rounded split):
+    all of them, or only thread (a thread id)."""
     total = 0
     for tid in os.listdir("/proc/%d/task" % pid):
+        if thread is not None and int(tid) != thread:
+            continue
         with open("/proc/%d/task/%s/schedstat" % (pid, tid)) as f:
             total += int(f.read().split()[0])
     return total
@@ -162,9 +165,9 @@ def status(pid):
     return s
 
 
-def rss_by_mapping(pid, field="Rss:"):
-    """Resident kB (or another smaps field) of each mapped file, [heap],
-    [stack] and anonymous memory."""
+def rss_by_mapping(pid):
+    """Resident kB of each mapped file, [heap], [stack] and anonymous
+    memory."""
     by = {}
     name = None
     with open("/proc/%d/smaps" % pid) as f:
@@ -174,7 +177,7 @@ def rss_by_mapping(pid, field="Rss:"):
                 continue
             if not first[0].endswith(":"):  # a mapping's header line
                 name = first[5] if len(first) > 5 else "[anon]"
-            elif first[0] == field:
+            elif first[0] == "Rss:":
                 by[name] = by.get(name, 0) + int(first[1])
     return by
 
@@ -184,7 +187,7 @@ def snapshot(pid):
     s = status(pid)
     return {
         "bench": time.time(), "real": real_now(), "utime": utime, "stime": stime,
-        "ns": runtime_ns(pid), "rss": s["VmRSS"], "hwm": s["VmHWM"], "threads": s["Threads"],
+        "ns": runtime_ns(pid), "ns_main": runtime_ns(pid, pid), "rss": s["VmRSS"], "hwm": s["VmHWM"], "threads": s["Threads"],
         "shell": len(lines(SHELL_LOG)), "dns": len(lines(DNS_LOG)), "led": file_size(LED_LOG),
     }
 
@@ -252,6 +255,8 @@ def steady(build, minutes=10.0, settle_queries=10, pidof_runs=300):
         cpu_tick_us_per_iteration="%.1f" % (ticks * tick_ns / 1000 / iterations),
         cpu_ns=ns,
         cpu_us_per_iteration="%.2f" % (ns / 1000 / iterations),
+        cpu_main_us_per_iteration="%.2f" % ((b["ns_main"] - a["ns_main"]) / 1000 / iterations),
+        cpu_led_us_per_iteration="%.2f" % ((ns - (b["ns_main"] - a["ns_main"])) / 1000 / iterations),
         utime_ticks=b["utime"] - a["utime"], stime_ticks=b["stime"] - a["stime"],
         maps=mapping_summary(by),
         preload_rss_kb=sum(v for k, v in by.items() if any(m in k for m in PRELOAD_MARKS)),
@@ -285,6 +290,7 @@ def syscalls(pid, seconds=60):
     tracer.send_signal(signal.SIGINT)
     tracer.wait()
     passes = len(lines(DNS_LOG)) - before
+    processes = sum(1 for e in os.listdir("/proc") if e.isdigit())
     calls = {}
     for line in lines(summary):
         f = line.split()
@@ -294,7 +300,7 @@ def syscalls(pid, seconds=60):
     if passes < 10 or not calls:
         fail("strace saw %d passes and %d system calls" % (passes, sum(calls.values())))
     top = sorted(calls.items(), key=lambda kv: -kv[1])
-    return {"syscall_passes": passes,
+    return {"syscall_passes": passes, "syscall_processes": processes,
             "syscalls_per_pass": "%.1f" % (sum(calls.values()) / passes),
             "syscalls_top": ",".join("%s:%.1f" % (k, v / passes) for k, v in top)}
 
@@ -320,15 +326,10 @@ def bare(build, settle_queries=3, window_queries=15):
     wait_for(daemon, lambda: len(lines(DNS_LOG)) >= up_queries + settle_queries, 60,
              "%d answered queries after the link came up" % settle_queries)
     a = snapshot(pid)
-    # From here on, the pages the daemon touches are marked again: what is
-    # marked at the end is its working set over the window.
-    with open("/proc/%d/clear_refs" % pid, "w") as f:
-        f.write("1\n")
     wait_for(daemon, lambda: len(lines(DNS_LOG)) >= a["dns"] + window_queries, 120,
              "%d more answered queries" % window_queries)
     b = snapshot(pid)
     by = rss_by_mapping(pid)
-    touched = rss_by_mapping(pid, "Referenced:")
     kinds = status_kinds(pid)
     floor = idle_floor(build, env)
     preloaded = [k for k in by if any(m in k for m in PRELOAD_MARKS)]
@@ -341,10 +342,11 @@ def bare(build, settle_queries=3, window_queries=15):
     put(daemon_pid=pid, rss_early_kb=a["rss"], rss_kb=b["rss"], hwm_kb=b["hwm"], threads=b["threads"],
         iterations=iterations, spawned=b["shell"] - a["shell"],
         cpu_ns=b["ns"] - a["ns"], cpu_us_per_iteration="%.2f" % ((b["ns"] - a["ns"]) / 1000 / iterations),
+        cpu_main_us_per_iteration="%.2f" % ((b["ns_main"] - a["ns_main"]) / 1000 / iterations),
+        cpu_led_us_per_iteration="%.2f" % (((b["ns"] - a["ns"]) - (b["ns_main"] - a["ns_main"])) / 1000 / iterations),
         cpu_ticks=(b["utime"] + b["stime"]) - (a["utime"] + a["stime"]),
         maps=mapping_summary(by), rss_anon_kb=kinds["RssAnon"], rss_file_kb=kinds["RssFile"],
-        libc_rss_kb=sum(v for k, v in by.items() if "/libc.so" in k),
-        working_set_kb=sum(touched.values()), working_set_maps=mapping_summary(touched))
+        libc_rss_kb=sum(v for k, v in by.items() if "/libc.so" in k))
     put(**floor)
 
 
