@@ -11,15 +11,14 @@
 #include <cstring>
 #include <string>
 
-#define FUZZ_CHECK(cond, ...)                                                   \
-  do {                                                                          \
-    if (!(cond)) {                                                              \
-      fprintf(stderr, "\n%s:%d: property failed: %s\n  ", __FILE__, __LINE__, \
-              #cond);                                                           \
-      fprintf(stderr, __VA_ARGS__);                                             \
-      fprintf(stderr, "\n");                                                    \
-      abort();                                                                  \
-    }                                                                           \
+#define FUZZ_CHECK(cond, ...)                                                         \
+  do {                                                                                \
+    if (!(cond)) {                                                                    \
+      fprintf(stderr, "\n%s:%d: property failed: %s\n  ", __FILE__, __LINE__, #cond); \
+      fprintf(stderr, __VA_ARGS__);                                                   \
+      fprintf(stderr, "\n");                                                          \
+      abort();                                                                        \
+    }                                                                                 \
   } while (0)
 
 namespace fuzz {
@@ -27,7 +26,8 @@ namespace fuzz {
 // A heap block of exactly size bytes: one byte more is already outside it.
 class Block {
  public:
-  explicit Block(size_t size) : size_(size), data_(static_cast<char*>(malloc(size == 0 ? 1 : size))) {
+  explicit Block(size_t size)
+      : size_(size), data_(static_cast<char*>(malloc(size == 0 ? 1 : size))) {
     if (data_ == nullptr) abort();
   }
   ~Block() { free(data_); }

@@ -2,13 +2,18 @@
 // characters, each judged on its own with its strlen. Each piece is asked
 // for the name the bring-up asks for, for its own first word, and for near
 // misses of that word (a prefix, an extension): only a first word of at
-// most 63 characters that equals the name as a whole may match.
+// most 63 characters that equals the name as a whole may match. Then
+// is_module_exist itself on the whole text, which this program's fopen
+// serves in place of /proc/modules.
 #include <cctype>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "fake_fopen.h"
 #include "fuzz_check.h"
 #include "sys/module_list.h"
+#include "sys/sys.h"
 
 namespace {
 
@@ -40,10 +45,29 @@ void ask(const fuzz::Block& piece, size_t len, const std::string& piece_text,
              fuzz::shown(piece_text).c_str(), fuzz::shown(name).c_str(), got, want);
 }
 
+// is_module_exist(name) on the file text (or on no file): 1 when some piece
+// matches.
+void check_reader(const std::string* file, const std::vector<std::string>& pieces,
+                  const std::string& name) {
+  int want = 0;
+  if (file != nullptr) {
+    for (const std::string& piece : pieces) want |= expected_match(piece.c_str(), name) ? 1 : 0;
+  }
+  fuzz::serve_file("/proc/modules", file);
+  fuzz::Block n(name.size() + 1);
+  fuzz::fill_terminated(&n, name);
+  int got = is_module_exist(n.get());
+  fuzz::serve_file(nullptr, nullptr);
+  FUZZ_CHECK(got == want, "is_module_exist([%s]) gives %d, expected %d%s",
+             fuzz::shown(name).c_str(), got, want, file == nullptr ? " (no file)" : "");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  fuzz::for_each_fgets_piece(data, size, kLineBuffer, [](const std::string& raw) {
+  std::vector<std::string> pieces;
+  fuzz::for_each_fgets_piece(data, size, kLineBuffer, [&](const std::string& raw) {
+    pieces.push_back(raw);
     FUZZ_CHECK(raw.size() <= kLineBuffer - 1, "harness: piece of %zu", raw.size());
     fuzz::Block piece(raw.size() + 1);
     fuzz::fill_terminated(&piece, raw);
@@ -62,5 +86,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     return true;
   });
+
+  const std::string file(reinterpret_cast<const char*>(data), size);
+  check_reader(&file, pieces, "usb_storage");
+  std::string word;
+  if (!pieces.empty() && first_word(pieces.back().c_str(), &word)) {
+    check_reader(&file, pieces, word);
+  }
+  check_reader(nullptr, pieces, "usb_storage");
   return 0;
 }

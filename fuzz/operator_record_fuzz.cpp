@@ -26,9 +26,11 @@ void check_text(const char (&field)[32], const char* name) {
   while (want_len < sizeof field && field[want_len] != '\0') ++want_len;
   FUZZ_CHECK(memchr(out, '\0', kProfileTextSize) != nullptr, "%s text not terminated", name);
   std::string text(out);
-  FUZZ_CHECK(text == std::string(field, want_len), "%s text [%s], expected the field's first %zu bytes",
-             name, fuzz::shown(text).c_str(), want_len);
-  fuzz::check_value_quoting(text, static_cast<unsigned>(want_len) * 7u + static_cast<unsigned char>(field[0]));
+  FUZZ_CHECK(text == std::string(field, want_len),
+             "%s text [%s], expected the field's first %zu bytes", name, fuzz::shown(text).c_str(),
+             want_len);
+  fuzz::check_value_quoting(
+      text, static_cast<unsigned>(want_len) * 7u + static_cast<unsigned char>(field[0]));
 }
 
 }  // namespace
@@ -50,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Only the family may change.
   OperatorProfile other = *record;
   other.family = before.family;
-  FUZZ_CHECK(memcmp(&other, &before, kRecordSize) == 0, "resolve_profile_family changed more than the family");
+  FUZZ_CHECK(memcmp(&other, &before, kRecordSize) == 0,
+             "resolve_profile_family changed more than the family");
 
   check_text(record->user, "user");
   check_text(record->password, "password");

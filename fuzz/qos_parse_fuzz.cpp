@@ -43,9 +43,9 @@ int reference(const std::string& rules, std::vector<QosRule>* table, int count) 
       std::string token = rule.substr(tstart, comma == std::string::npos ? comma : comma - tstart);
       if (token.size() > 63) return 0;  // no number token is that long
       bool last = comma == std::string::npos;
-      if (last && !ended) return 1;  // the end of the string
+      if (last && !ended) return 1;        // the end of the string
       if (!last && commas == 2) return 0;  // a third ',' in one rule
-      if (entry >= count) return 0;  // a rule beyond the table
+      if (entry >= count) return 0;        // a rule beyond the table
       int32_t value;
       if (!token_value(token, &value)) return 0;
       QosRule& r = (*table)[static_cast<size_t>(entry)];
@@ -79,16 +79,16 @@ void run(const std::string& rules, size_t len, int count) {
     const QosRule& w = want[i];
     FUZZ_CHECK(g.firstHost == w.firstHost && g.lastHost == w.lastHost && g.rate == w.rate,
                "%s %zu is %d,%d,%d, expected %d,%d,%d for [%s] (count %d)",
-               i < static_cast<size_t>(count) ? "entry" : "guard entry", i, g.firstHost,
-               g.lastHost, g.rate, w.firstHost, w.lastHost, w.rate, fuzz::shown(c_rules).c_str(),
-               count);
+               i < static_cast<size_t>(count) ? "entry" : "guard entry", i, g.firstHost, g.lastHost,
+               g.rate, w.firstHost, w.lastHost, w.rate, fuzz::shown(c_rules).c_str(), count);
   }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  std::string rules(reinterpret_cast<const char*>(data), size < kOptionWidth ? size : kOptionWidth - 1);
+  std::string rules(reinterpret_cast<const char*>(data),
+                    size < kOptionWidth ? size : kOptionWidth - 1);
   run(rules, strlen(rules.c_str()), kQosRuleCount);  // as QosFmt calls it
   run(rules, rules.size(), kQosRuleCount);           // a length past a NUL
   run(rules, rules.size(), static_cast<int>(size % (kQosRuleCount + 1)));

@@ -100,7 +100,8 @@ int main(int argc, char** argv) {
     script += "set -- " + line + "\nprintf '%s\\0' \"$#\" \"$@\"\n";
   }
   FILE* f = fopen(script_path.c_str(), "w");
-  if (f == nullptr || fwrite(script.data(), 1, script.size(), f) != script.size() || fclose(f) != 0) {
+  if (f == nullptr || fwrite(script.data(), 1, script.size(), f) != script.size() ||
+      fclose(f) != 0) {
     fprintf(stderr, "cannot write %s\n", script_path.c_str());
     return 2;
   }
@@ -152,8 +153,9 @@ int main(int argc, char** argv) {
       ++bad;
       fprintf(stderr, "value [%s] line [%s]\n  %s: %s\n  reader: %s%s\n  expected: %s\n",
               shown(values[i]).c_str(), shown(lines[i]).c_str(), shell.c_str(),
-              joined(real).c_str(), ref_ok ? joined(ref).c_str() : "gives up: ",
-              ref_ok ? "" : why.c_str(), joined(expected).c_str());
+              joined(real).c_str(),
+              ref_ok ? joined(ref).c_str() : "gives up: ", ref_ok ? "" : why.c_str(),
+              joined(expected).c_str());
     }
   }
   printf("%s: %zu quoted values read back, %d disagreements\n", shell.c_str(), values.size(), bad);

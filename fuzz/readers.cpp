@@ -354,14 +354,16 @@ std::string quoted_checked(QuoteFn quote, const char* name, const std::string& v
   {
     size_t size = size_seed % (out.size() + 2);
     Block some(size);
-    if (size > 0) memset(some.get(), 0x5a, size);
+    memset(some.get(), 0x5a, size == 0 ? 1 : size);  // a block of 0 bytes has 1
     int r = quote(v, some.get(), size);
     if (size >= out.size() + 1) {
       FUZZ_CHECK(r == 1 && out == some.get(), "%s fails with %zu bytes of room", name, size);
     } else {
       FUZZ_CHECK(r == 0, "%s accepted %zu bytes of room for %zu characters", name, size,
                  out.size());
-      if (size > 0) FUZZ_CHECK(some.get()[0] == '\0', "%s refused but left output", name);
+      FUZZ_CHECK(some.get()[0] == (size > 0 ? '\0' : 0x5a),
+                 "%s refused %zu bytes of room but left its first byte 0x%02x", name, size,
+                 static_cast<unsigned char>(some.get()[0]));
     }
   }
   return out;

@@ -1,13 +1,19 @@
-// /etc/resolv.conf as both of its readers (getDns and GetDns) take it:
-// fgets pieces of at most 63 characters, each judged by nameserver_of_piece
-// with its strlen, and every field then judged by usable_nameserver, which
-// decides what may reach the shell lines of the DNS relay's start script.
-#include <arpa/inet.h>
+// /etc/resolv.conf as its readers take it: fgets pieces of at most 63
+// characters, each judged by nameserver_of_piece with its strlen, and every
+// field then judged by usable_nameserver, which decides what may reach the
+// shell lines of the DNS relay's start script. Then the readers themselves
+// (read_nameservers, and getDns and GetDns on top of it) on the same text:
+// this program's fopen hands them the input in place of /etc/resolv.conf,
+// so the host's file is never opened, and the real fgets cuts it.
 #include <cctype>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "dnsfw/dnsfw.h"
+#include "fake_fopen.h"
 #include "fuzz_check.h"
+#include "monitor/monitor.h"
 #include "monitor/resolv_conf.h"
 
 namespace {
@@ -62,15 +68,82 @@ void check_usable(const std::string& text) {
              fuzz::shown(c_text).c_str(), got, want);
   // What is usable goes into shell lines unquoted: digits and dots only.
   if (got == 1) {
-    FUZZ_CHECK(c_text.find_first_not_of("0123456789.") == std::string::npos &&
-                   c_text.size() >= 7 && c_text.size() <= 15,
-               "usable server text [%s] holds more than a dotted quad", fuzz::shown(c_text).c_str());
+    FUZZ_CHECK(c_text.find_first_not_of("0123456789.") == std::string::npos && c_text.size() >= 7 &&
+                   c_text.size() <= 15,
+               "usable server text [%s] holds more than a dotted quad",
+               fuzz::shown(c_text).c_str());
   }
+}
+
+std::string field_text(const char* field) {
+  return std::string(field, strnlen(field, kNameserverFieldSize));
+}
+
+// The field the readers must hand back for nameserver line n (from 0).
+std::string nth(const std::vector<std::string>& servers, size_t n) {
+  return n < servers.size() ? servers[n] : std::string();
+}
+
+void check_zero_filled(const char* field, const char* what) {
+  size_t len = strnlen(field, kNameserverFieldSize);
+  FUZZ_CHECK(len < kNameserverFieldSize, "%s not terminated", what);
+  for (size_t i = len; i < kNameserverFieldSize; ++i) {
+    FUZZ_CHECK(field[i] == '\0', "%s byte %zu is 0x%02x after the value", what, i,
+               static_cast<unsigned char>(field[i]));
+  }
+}
+
+// read_nameservers, getDns and GetDns on the file text (or on no file when
+// text is null), against the fields found piece by piece.
+void check_readers(const std::string* text, const std::vector<std::string>& servers, size_t pick) {
+  fuzz::serve_file(kResolvConfPath, text);
+  int lines = text == nullptr ? -1 : static_cast<int>(servers.size());
+
+  const int first = static_cast<int>(pick % 4), count = static_cast<int>(1 + pick % 3);
+  fuzz::Block block(kNameserverFieldSize * static_cast<size_t>(count));
+  memset(block.get(), 0x5a, block.size());
+  auto* fields = reinterpret_cast<Field*>(block.get());
+  int got = read_nameservers(first, fields, count);
+  FUZZ_CHECK(got == lines, "read_nameservers(%d, %d) gives %d, expected %d", first, count, got,
+             lines);
+  for (int j = 0; j < count; ++j) {
+    check_zero_filled(fields[j], "read_nameservers field");
+    std::string want = text == nullptr ? "" : nth(servers, static_cast<size_t>(first + j));
+    FUZZ_CHECK(field_text(fields[j]) == want, "read_nameservers field %d is [%s], expected [%s]",
+               first + j, fuzz::shown(field_text(fields[j])).c_str(), fuzz::shown(want).c_str());
+  }
+
+  // getDns(n): the n-th server (from 1) into the probe's 32-byte buffer.
+  for (int n = 1; n <= 3; ++n) {
+    fuzz::Block dest(32);
+    memset(dest.get(), 0x5a, dest.size());
+    int r = getDns(n, dest.get());
+    FUZZ_CHECK(r == (lines < 0 ? 0 : lines + 1), "getDns(%d) gives %d with %d lines", n, r, lines);
+    std::string want = text == nullptr ? "" : nth(servers, static_cast<size_t>(n - 1));
+    check_zero_filled(dest.get(), "getDns field");
+    FUZZ_CHECK(field_text(dest.get()) == want, "getDns(%d) gives [%s], expected [%s]", n,
+               fuzz::shown(field_text(dest.get())).c_str(), fuzz::shown(want).c_str());
+  }
+
+  // GetDns: the first two into two 24-byte fields.
+  fuzz::Block one(kNameserverFieldSize), two(kNameserverFieldSize);
+  memset(one.get(), 0x5a, kNameserverFieldSize);
+  memset(two.get(), 0x5a, kNameserverFieldSize);
+  int r = GetDns(one.get(), two.get());
+  FUZZ_CHECK(r == (lines < 0 ? 0 : lines), "GetDns gives %d with %d lines", r, lines);
+  std::string want1 = text == nullptr ? "" : nth(servers, 0);
+  std::string want2 = text == nullptr ? "" : nth(servers, 1);
+  FUZZ_CHECK(field_text(one.get()) == want1 && field_text(two.get()) == want2,
+             "GetDns gives [%s] [%s], expected [%s] [%s]",
+             fuzz::shown(field_text(one.get())).c_str(), fuzz::shown(field_text(two.get())).c_str(),
+             fuzz::shown(want1).c_str(), fuzz::shown(want2).c_str());
+  fuzz::serve_file(nullptr, nullptr);
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<std::string> servers;  // the field of every nameserver piece, in order
   fuzz::for_each_fgets_piece(data, size, kResolvPieceSize, [&](const std::string& raw) {
     FUZZ_CHECK(raw.size() <= kResolvPieceSize - 1, "harness: piece of %zu", raw.size());
     fuzz::Block piece(raw.size() + 1);
@@ -98,9 +171,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string f(field, flen);
     FUZZ_CHECK(f == value, "field [%s] for [%s], expected [%s]", fuzz::shown(f).c_str(),
                fuzz::shown(text).c_str(), fuzz::shown(value).c_str());
+    if (got == 1) servers.push_back(f);
     check_usable(f);
     return true;
   });
+
+  const std::string file(reinterpret_cast<const char*>(data), size);
+  check_readers(&file, servers, size);
+  check_readers(nullptr, servers, size);
 
   // The raw input as a server text, too (the probe's 32-byte buffer holds
   // whatever getDns copied; here any text up to its first NUL).

@@ -2,12 +2,16 @@
 // feeds them: the id and mode probes get the first (up to) 2048 bytes as one
 // NUL-terminated text, the port probe gets the whole list cut by fgets into
 // pieces of at most 255 characters. Each result is compared with a reference
-// computed here in a different way from the rules of the probes.
+// computed here in a different way from the rules of the probes. The port
+// probe also runs whole (GetDefaultModemID), on the list that this
+// program's fopen serves in place of /proc/bus/usb/devices.
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "fake_fopen.h"
 #include "fuzz_check.h"
+#include "usb/usb.h"
 #include "usb/usb_list_scan.h"
 
 namespace {
@@ -166,6 +170,15 @@ void check_port(const uint8_t* data, size_t size) {
   int result = port < 0 ? 0 : port;
   int ref = ref_modem_port(pieces);
   FUZZ_CHECK(result == ref, "modem port %d, expected %d", result, ref);
+
+  const std::string list(reinterpret_cast<const char*>(data), size);
+  fuzz::serve_file("/proc/bus/usb/devices", &list);
+  int whole = GetDefaultModemID();
+  fuzz::serve_file("/proc/bus/usb/devices", nullptr);
+  int none = GetDefaultModemID();
+  fuzz::serve_file(nullptr, nullptr);
+  FUZZ_CHECK(whole == ref, "GetDefaultModemID gives %d, expected %d", whole, ref);
+  FUZZ_CHECK(none == 0, "GetDefaultModemID without a list gives %d", none);
 }
 
 }  // namespace
