@@ -5,6 +5,7 @@
 // computed here in a different way from the rules of the probes. The port
 // probe also runs whole (GetDefaultModemID), on the list that this
 // program's fopen serves in place of /proc/bus/usb/devices.
+#include <cctype>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -37,6 +38,8 @@ void ref_id(const std::string& text, size_t pos, int* out) {
   for (size_t i = 0; i < 4 && pos + i < text.size() && text[pos + i] != '\0'; ++i) {
     field[i] = text[pos + i];
   }
+  // Only a field that starts with a hex digit holds an id.
+  if (!isxdigit(static_cast<unsigned char>(field[0]))) return;
   unsigned value;
   if (sscanf(field, "%4x", &value) == 1) *out = static_cast<int>(value);
 }

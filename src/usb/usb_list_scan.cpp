@@ -1,5 +1,6 @@
 #include "usb/usb_list_scan.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstring>
 
@@ -26,10 +27,13 @@ size_t find_from(const char* text, size_t len, size_t from, const char* needle) 
 }
 
 // Up to four id characters at pos, parsed as hexadecimal into *out; a
-// field without a number leaves *out as it was.
+// field without a number leaves *out as it was. The field must start with a
+// hex digit: scanf would also take a blank, a sign or "0x" there, and a
+// sign makes an id outside 0..0xffff ("-001" reads as 0xffffffff).
 void parse_id_at(const char* text, size_t len, size_t pos, int* out) {
   char field[kIdFieldSize] = {};
   if (pos < len) strncpy(field, text + pos, kIdDigits);
+  if (!isxdigit(static_cast<unsigned char>(field[0]))) return;
   unsigned value;
   if (sscanf(field, "%4x", &value) == 1) *out = static_cast<int>(value);
 }

@@ -91,6 +91,18 @@ TEST(UsbIds, NoStickBehindTheHubs) {
   EXPECT_EQ(ids_of("").found, 0);
 }
 
+// Only hex digits make an id: whatever the text holds, an id stays within
+// 0..0xffff.
+TEST(UsbIds, SignsAndBlanksAreNoDigits) {
+  Ids r = ids_of(hub(1, "0002") + device("Vendor=-001 ProdID=+123", {2}, "usb-storage"));
+  EXPECT_EQ(r.found, 1);
+  EXPECT_EQ(r.vendor, -1);  // untouched: the test's marker, not a parsed -1
+  EXPECT_EQ(r.product, -1);
+  r = ids_of(hub(1, "0002") + device("Vendor= 12d ProdID=12xy", {2}, "usb-storage"));
+  EXPECT_EQ(r.vendor, -1);
+  EXPECT_EQ(r.product, 0x12);
+}
+
 TEST(UsbIds, RealCaptures) {
   Ids r = ids_of(fixture("embedded-router-rootfs-2024-three-buses-mass-storage-no-modem.txt"));
   EXPECT_EQ(r.vendor, 0x14cd);
