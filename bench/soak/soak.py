@@ -16,7 +16,8 @@ What it does:
       pppd_kill   `killall -9 pppd`: the ISP drops the line, pppd dies
       addr_loss   `ip addr flush dev ppp0`: pppd runs on without an address
       unplug      `usbsim unplug`, the stick out for 1..10 min, `usbsim replug`
-      dns_dead    both ISP name servers drop every query for 0.5..10 min
+      dns_dead    both ISP name servers drop every query for 20..80 s or
+                  2..10 min (half each: before and after a forced restart)
     A fault is injected only once the link is settled (ppp0 has an address,
     one pppd runs, the daemon's own DNS probe was seen in the last seconds);
   - samples every --sample seconds: daemon alive, its open descriptors,
@@ -32,10 +33,15 @@ new pppd has brought ppp0 up (for faults that take pppd or its address away),
 or after the name servers came back (dns_dead), with the harness seeing ppp0
 addressed and the name servers answering at that moment.
 
-Results: /bench/journal/soak-results.json and soak-samples.csv. Exit status 0
+Results: /bench/journal/soak-results.json, soak-samples.csv and
+soak-samples.json (every sample, with the daemon's open files). Exit status 0
 when every check passed, 1 otherwise.
+
+For a focused soak: --kinds (e.g. addr_loss alone, to force restart after
+restart), --gap-min/--gap-max (minutes between faults), --hours, --seed.
 """
 import argparse
+import bisect
 import fcntl
 import json
 import os
@@ -45,6 +51,7 @@ import struct
 import subprocess
 import sys
 import time
+from collections import Counter
 
 JOURNAL = "/bench/journal"
 DAEMON_ARGS = ["--cmd", "3g", "--3gCard", "AutoCheck-hsdpa", "--3gApn", "internet", "--3gDial", "*99#"]
@@ -70,53 +77,87 @@ BRINGUP_REPLUG = 3 + 6 + 5 + 5 + 2 + 3
 BRINGUP_FIRST = BRINGUP_REPLUG + 6
 # A bring-up with no stick on the bus: reload 3 s, no ids, 2 s.
 BRINGUP_EMPTY = 3 + 2
+# comgt's own waits in the chat script the daemon writes: waitquiet 1 s, then
+# 57 characters sent at 50 ms each (AT, AT+CFUN=1, AT+CGDCONT=... with the
+# APN "internet", ATDT*99#, each with its carriage return).
+CHAT_WAITS = 1 + 57 * 0.05
 
 
 def bounds(costs):
     """The time each kind of fault may take to recover, from its reference
     moment (kill, flush, replug, name servers back) to the daemon's first
-    answered probe on the new link. `costs` are the allowances for what the
-    stand-ins cost at this speed (bench seconds):
-      up_chat  pppd started with options.ppp3g until ppp0 is up (comgt chat)
+    probe on the new link: (waits of the supervisor's rules, allowance for
+    the stand-ins). `costs` are bench seconds:
+      up_chat  pppd started with options.ppp3g until ppp0 is up, beyond
+               comgt's own waits (CHAT_WAITS, counted with the rules)
       up_ex    pppd started with options.ppp3g.ex until ppp0 is up (no chat)
-      per_pass what the commands of one pass cost on top of its pauses
+      per_pass what the commands of one pass cost beyond its pauses (process
+               scan, node and address checks, one answered probe)
+      bringup  what the commands of one bring-up cost beyond its waits
+               (about fifteen stand-ins: module tools, eject, modemswitch)
+    Every pass boundary below may come up to one pass late, so each pass
+    is counted as PASS + per_pass.
     """
-    u_chat, u_ex, c = costs["up_chat"], costs["up_ex"], costs["per_pass"]
-    # The link went with pppd: the pass under way ends (<= one pass), the
-    # next one starts pppd (either options file), the one after probes; if
-    # ppp0 is not up by then, one more pass.
-    pppd_kill = PASS + c + (PASS + c) + u_chat + (PASS + c)
-    # ppp0 without address: six counted passes after the one under way, the
-    # next begins with the forced restart (killall -9, pppd .ex), then ppp0
-    # comes up and the following pass probes.
-    addr_loss = (PASS + c) + 6 * (PASS + c) + u_ex + (PASS + c)
-    # Replug: the bring-up under way fails (<= empty bring-up), a pass, the
-    # full bring-up, a pass, pppd started, ppp0 up, the next pass probes.
-    unplug = (BRINGUP_EMPTY + PASS + c) + (BRINGUP_REPLUG + c) + (PASS + c) + u_chat + (PASS + c)
-    # Name servers back: the probe under way may lose its last attempt, a
-    # pass with the trouble pause; a forced restart may fall in that pass
-    # (pppd .ex comes up) and cost one more pass.
-    dns_dead = ATTEMPT + (PASS + DNS_PAUSE + c) + u_ex + (PASS + DNS_PAUSE + c)
-    first = BRINGUP_FIRST + c + (PASS + c) + u_chat + (PASS + c)
-    return {"pppd_kill": pppd_kill, "addr_loss": addr_loss, "unplug": unplug, "dns_dead": dns_dead,
-            "first_link": first}
+    u_chat, u_ex, c, b = costs["up_chat"], costs["up_ex"], costs["per_pass"], costs["bringup"]
+    out = {}
+    # pppd killed: the pass under way ends (at worst it had just found the
+    # old pppd: <= PASS), the next one starts pppd (either options file; the
+    # chat is the longer), and the first pass after ppp0 is up probes
+    # (<= PASS after that).
+    out["pppd_kill"] = (2 * PASS + CHAT_WAITS, 3 * c + u_chat)
+    # ppp0 without address: the pass under way may have just seen the
+    # address; six passes count a failure each; the next opens with the
+    # forced restart (killall -9, pppd .ex); the first pass after ppp0 is up
+    # probes.
+    out["addr_loss"] = (8 * PASS, 9 * c + u_ex)
+    # Replug: the bring-up under way has at worst just found no stick (its
+    # 2 s wait), a pass, the full bring-up, a pass, pppd started, the first
+    # pass after ppp0 is up probes.
+    out["unplug"] = (2 + PASS + BRINGUP_REPLUG + PASS + CHAT_WAITS + PASS, 5 * c + b + u_chat)
+    # Name servers back: the attempt under way may still time out (the
+    # sixth of its probe), a pass with its trouble pause; a forced restart
+    # may open the next pass, whose trouble pause lets the new pppd (.ex)
+    # come up, else one more pass with its pause.
+    out["dns_dead"] = (ATTEMPT + 2 * PASS + 2 * DNS_PAUSE, 4 * c + u_ex)
+    # From the start: the first bring-up, a pass starts pppd (options.ppp3g),
+    # the first pass after ppp0 is up probes.
+    out["first_link"] = (BRINGUP_FIRST + PASS + CHAT_WAITS, 3 * c + b + u_chat)
+    return out
 
 
 def forced_restart_window(costs):
     """From the moment ppp0 loses its address to the daemon's forced restart:
-    six counted passes, the restart opens the seventh."""
+    at least six passes (the failure counted in the pass under way, five
+    more, the restart opens the next), at most seven (the pass under way had
+    just seen the address)."""
     c = costs["per_pass"]
-    return 6 * PASS, 7 * (PASS + c)
+    return 6 * PASS - 0.5, 7 * (PASS + c) + c
 
 
 def dns_restart_window(costs):
     """From the name servers going dead to the forced restart: six counted
-    passes, each an unanswered probe and a pause, the trouble pause from the
-    third on; the first counted probe may start up to a pass late."""
+    passes, each an unanswered probe (six attempts) and a pause, the trouble
+    pause from the third on; at most one pass more when the pass under way
+    had just had its answer."""
     c = costs["per_pass"]
-    lo = 6 * (PROBE_FAIL + PASS) + 4 * DNS_PAUSE - PASS
-    hi = 6 * (PROBE_FAIL + PASS + DNS_PAUSE + c) + PASS + PROBE_FAIL
+    lo = 6 * (PROBE_FAIL + PASS) + 4 * DNS_PAUSE - 0.5
+    hi = 7 * (PASS + c) + 6 * PROBE_FAIL + 4 * DNS_PAUSE + c
     return lo, hi
+
+
+def median(xs):
+    xs = sorted(xs)
+    if not xs:
+        return None
+    n = len(xs)
+    return xs[n // 2] if n % 2 else (xs[n // 2 - 1] + xs[n // 2]) / 2
+
+
+def spread(xs, nd=2):
+    """min, median, max (rounded), n."""
+    if not xs:
+        return None
+    return {"min": round(min(xs), nd), "median": round(median(xs), nd), "max": round(max(xs), nd), "n": len(xs)}
 
 
 # ------------------------------------------------------------------ the router
@@ -161,8 +202,12 @@ def dns_answers():
     return False
 
 
+PF_EXITING = 0x4
+
+
 def processes():
-    """(pid, comm, state, ppid) of every process of the bench."""
+    """(pid, comm, state, ppid) of every process of the bench; a process
+    already on its way out (killed, tearing down) has state "x"."""
     out = []
     for d in os.listdir("/proc"):
         if not d.isdigit():
@@ -174,7 +219,10 @@ def processes():
             continue
         lp, rp = stat.find("("), stat.rfind(")")
         rest = stat[rp + 2:].split()
-        out.append((int(d), stat[lp + 1:rp], rest[0], int(rest[1])))
+        state = rest[0]
+        if state not in "ZX" and int(rest[6]) & PF_EXITING:
+            state = "x"
+        out.append((int(d), stat[lp + 1:rp], state, int(rest[1])))
     return out
 
 
@@ -188,22 +236,36 @@ def fd_targets(pid):
     return out
 
 
+def live_pppds(procs):
+    """pppd processes that run: not zombies, not on their way out, and not a
+    pppd's own child caught between its fork and its exec (it still bears
+    the name)."""
+    pppd = {p[0] for p in procs if p[1] == "pppd"}
+    return sum(1 for p in procs if p[1] == "pppd" and p[2] not in "ZXx" and p[3] not in pppd)
+
+
 def daemon_figures(pid):
-    """Descriptors, VmRSS, threads. An open descriptor counts when it is there
-    in three looks a fifth of a second apart, so that the probe's socket or a
-    /proc scan caught in passing is not taken for a leak; the raw count of the
+    """Descriptors, VmRSS, threads. Descriptors are looked at five times, a
+    fifth of a bench second apart, and a file counts as many times as it is
+    open in the middle look of the five (the median): a probe's socket or the
+    process scan's /proc caught closing and opening again does not count as
+    a leak or a loss, a descriptor left open counts. The raw list of the
     first look is kept too."""
     fig = {}
     try:
         looks = []
-        for i in range(3):
+        for i in range(5):
             if i:
                 time.sleep(0.2)
-            looks.append(fd_targets(pid))
-        steady = {fd: t for fd, t in looks[0].items() if all(l.get(fd) == t for l in looks[1:])}
-        fig["fds_raw"] = len(looks[0])
+            looks.append(Counter(fd_targets(pid).values()))
+        steady = []
+        for target in set().union(*looks):
+            n = sorted(l[target] for l in looks)[len(looks) // 2]
+            steady += [target] * n
+        fig["fds_raw"] = sum(looks[0].values())
         fig["fds"] = len(steady)
-        fig["fd_list"] = sorted(steady.values())
+        fig["fd_list"] = sorted(steady)
+        fig["fd_raw_list"] = sorted(looks[0].elements())
         with open("/proc/%d/status" % pid) as f:
             for line in f:
                 key, _, value = line.partition(":")
@@ -250,21 +312,35 @@ class Soak:
     def __init__(self, args):
         self.args = args
         self.rng = random.Random(args.seed)
-        self.costs = {"up_chat": args.up_chat, "up_ex": args.up_ex, "per_pass": args.per_pass}
-        self.bound = bounds(self.costs)
+        self.kinds = [k for k in args.kinds.split(",") if k]
+        for k in self.kinds:
+            if k not in KINDS:
+                raise SystemExit("soak: no fault kind %s (%s)" % (k, ", ".join(KINDS)))
+        # Allowances for the stand-ins: real milliseconds, which the sped-up
+        # clock turns into speed times as many bench milliseconds.
+        self.speed = float(os.environ.get("BENCH_SPEED", "1"))
+        k = self.speed / 1000.0
+        self.costs = {"up_chat": round(args.up_chat_ms * k, 2), "up_ex": round(args.up_ex_ms * k, 2),
+                      "per_pass": round(args.pass_ms * k, 2), "bringup": round(args.bringup_ms * k, 2)}
+        self.bound_parts = bounds(self.costs)
+        self.bound = {k: w + a for k, (w, a) in self.bound_parts.items()}
+        self.windows = []           # (start, end) of every fault and its recovery
         self.failures = []
         self.samples = []
         self.faults = []
         self.pppd_obs = []          # (time, live pppd) of every /proc look
         self.double_pppd = []       # settled double pppd: two looks in a row
         self.transient_double = 0
+        self.double_looks = []      # every look that saw two pppd (first 50)
+        self.current_kind = "first_link"
         self.zombie_seen = []       # zombie children never waited for
         self.zombie_pending = {}    # pid -> first look that saw it a zombie
         self.zombie_reported = set()
         self.zombie_transient = 0   # zombies gone by the next look
         self.other_zombies = 0
         self.ppp_up = []            # (time, interface) from pppd's notes
-        self.probes = []            # times of the daemon's DNS queries
+        self.probes = []            # (time, server) of the daemon's DNS queries
+        self.probe_times = []       # their times, in journal order
         self.probes_seen = 0
         self.shell_cmds = []        # (time, command) run by the daemon, LED's aside
         self.pppd_starts = []       # (time, file) of every pppd the stand-in saw start
@@ -279,6 +355,7 @@ class Soak:
             parts = line.split()
             if len(parts) == 3 and parts[2][:4] in DAEMON_QUERY_IDS:
                 self.probes.append((float(parts[0]), parts[1]))
+                self.probe_times.append(float(parts[0]))
         for line in self.tails["standins.log"].lines():
             t = stamp_of(line)
             if t is None:
@@ -299,7 +376,7 @@ class Soak:
         t = now()
         procs = processes()
         pid = self.daemon.pid
-        live_pppd = sum(1 for p in procs if p[1] == "pppd" and p[2] not in "ZX")
+        live_pppd = live_pppds(procs)
         zombies = [p for p in procs if p[2] == "Z" and p[3] == pid]
         self.other_zombies = max(self.other_zombies, sum(1 for p in procs if p[2] == "Z" and p[3] != pid))
         # A child caught between its exit and the daemon's wait for it is a
@@ -316,6 +393,9 @@ class Soak:
                                          "comm": current[zpid][1], "still_at": round(t - self.t_start, 1)})
         for zpid in current:
             self.zombie_pending.setdefault(zpid, t)
+        if live_pppd >= 2 and len(self.double_looks) < 50:
+            self.double_looks.append({"t": round(t - self.t_start, 2), "during": self.current_kind,
+                                      "pppd": [[p[0], p[2], p[3]] for p in procs if p[1] == "pppd"]})
         if live_pppd >= 2:
             prev = self.pppd_obs[-1] if self.pppd_obs else None
             if prev and prev[1] >= 2 and t - prev[0] >= PASS:
@@ -339,9 +419,14 @@ class Soak:
         addr = ppp0_address()
         dns = dns_answers()
         self.read_journals()
-        s = {"t": round(t - self.t_start, 1), "alive": alive and fig is not None and fig.get("state") != "Z",
+        try:
+            with open("/proc/loadavg") as f:
+                load1 = float(f.read().split()[0])
+        except (OSError, ValueError):
+            load1 = None
+        s = {"t": round(t - self.t_start, 1), "load1": load1, "alive": alive and fig is not None and fig.get("state") != "Z",
              "fds": fig and fig.get("fds"), "fds_raw": fig and fig.get("fds_raw"),
-             "fd_list": fig and fig.get("fd_list"), "rss_kb": fig and fig.get("rss_kb"),
+             "fd_list": fig and fig.get("fd_list"), "fd_raw_list": fig and fig.get("fd_raw_list"), "rss_kb": fig and fig.get("rss_kb"),
              "threads": fig and fig.get("threads"), "zombies": zombies, "pppd": live_pppd,
              "ppp0": addr or "", "dns": dns, "settled": self.settled(), "note": note}
         self.samples.append(s)
@@ -355,7 +440,7 @@ class Soak:
             return False
         if not self.probes or t - self.probes[-1][0] > 3 * PASS + 1:
             return False
-        return sum(1 for p in processes() if p[1] == "pppd" and p[2] not in "ZX") == 1
+        return live_pppds(processes()) == 1
 
     # ---- waiting on the bench clock, sampling on schedule
     def wait_until(self, deadline, step=None, until=None):
@@ -388,12 +473,12 @@ class Soak:
             if not ups:
                 return None
             after = ups[0]
-        probes = [t for t, _ in self.probes if t > after]
-        if not probes:
+        i = bisect.bisect_right(self.probe_times, after)
+        if i == len(self.probe_times):
             return None
         if ppp0_address() is None or not dns_answers():
             return None
-        return probes[0]
+        return self.probe_times[i]
 
     def watch_recovery(self, fault, ref, need_new_pppd):
         bound = self.bound[fault["kind"]]
@@ -410,12 +495,14 @@ class Soak:
         got = self.wait_until(limit, step=0.5, until=back)
         fault["bound_s"] = round(bound, 1)
         if got is None:
+            self.windows.append((self.t_start + fault["t"] - 1, now()))
             fault["recovery_s"] = None
             fault["ok"] = False
             self.failures.append("%s at %.0f s: link not back within %.0f s" % (
                 fault["kind"], fault["t"], limit - ref))
             return
         fault["recovery_s"] = round(got - ref, 2)
+        self.windows.append((self.t_start + fault["t"] - 1, got + 5))
         ups = [(t, n) for t, n in self.ppp_up if t > ref and t <= got]
         fault["ppp_up_s"] = round(ups[0][0] - ref, 2) if ups else None
         fault["ifaces"] = sorted({n for _, n in ups})
@@ -428,6 +515,46 @@ class Soak:
         while now() < end:
             self.look_processes()
             self.wait_until(min(end, now() + 1.0))
+
+    def in_window(self, t):
+        return any(a <= t <= b for a, b in self.windows)
+
+    def measured_costs(self):
+        """What the bench really took, from the journals, to set against the
+        allowances of bounds()."""
+        self.read_journals()
+        m = {}
+        # Passes on a healthy link: one answered probe each.
+        first = sorted(t for t, a in self.probes if a == FRONTS[0])
+        gaps = [b - a for a, b in zip(first, first[1:])
+                if not self.in_window(a) and not self.in_window(b) and self.dns_mode_at(a) and b - a < 60]
+        m["pass_s"] = spread(gaps, 3)
+        # pppd started by the daemon until ppp0 is up.
+        starts = [(t, c) for t, c in self.shell_cmds if c.startswith("pppd file ")]
+        ups = sorted(t for t, _ in self.ppp_up)
+        chat, ex = [], []
+        for i, (t, c) in enumerate(starts):
+            nxt = starts[i + 1][0] if i + 1 < len(starts) else float("inf")
+            up = next((u for u in ups if t < u < nxt), None)
+            if up is not None:
+                (ex if ".ex" in c else chat).append(up - t)
+        m["up_chat_s"], m["up_ex_s"] = spread(chat), spread(ex)
+        # Bring-ups that ended in a pppd start: from their first command to
+        # the start, less the pass pause and the bring-up's own waits.
+        extra = []
+        rmmods = [t for t, c in self.shell_cmds if c == "rmmod usbserial"]
+        for i, (t, c) in enumerate(starts):
+            before = [r for r in rmmods if r < t]
+            prev_start = starts[i - 1][0] if i else 0
+            if before and before[-1] > prev_start:
+                waits = BRINGUP_FIRST if before[-1] - self.t_start < 5 else BRINGUP_REPLUG
+                extra.append(t - before[-1] - PASS - waits)
+        m["bringup_extra_s"] = spread(extra)
+        return m
+
+    def dns_mode_at(self, t):
+        return not any(f["kind"] == "dns_dead" and self.t_start + f["t"] <= t <= self.t_start + f["t"] + f.get("hold_s", 0) + 120
+                       for f in self.faults)
 
     def daemon_commands(self, since, until=None):
         self.read_journals()
@@ -474,7 +601,8 @@ class Soak:
                                         if c.startswith("/bin/modemswitch -c")) if fault["recovery_s"] else None
 
     def fault_dns_dead(self, fault):
-        hold = self.rng.uniform(30, 600)
+        # Half the outages end before a forced restart is due, half after.
+        hold = self.rng.uniform(20, 80) if self.rng.random() < 0.5 else self.rng.uniform(120, 600)
         fault["hold_s"] = round(hold, 1)
         for a in FRONTS:
             run(["ispdns", "mode", a, "drop"])
@@ -532,9 +660,10 @@ class Soak:
                 next_fault = now() + self.rng.uniform(a.gap_min, a.gap_max) * 60
                 continue
             if not bag:
-                bag = list(KINDS)
+                bag = list(self.kinds)
                 self.rng.shuffle(bag)
             kind = bag.pop()
+            self.current_kind = kind
             fault = {"kind": kind, "t": round(now() - self.t_start, 1),
                      "settle_wait_s": round(now() - waited, 1)}
             self.faults.append(fault)
@@ -542,6 +671,7 @@ class Soak:
             getattr(self, "fault_" + kind)(fault)
             print("soak: %7s   back after %s s (bound %s s)" % ("", fault.get("recovery_s"), fault.get("bound_s")),
                   flush=True)
+            self.current_kind = "settled"
             next_fault = now() + self.rng.uniform(a.gap_min, a.gap_max) * 60
         self.wait_until(end)
         final = self.sample("end")
@@ -577,14 +707,20 @@ class Soak:
               else json.dumps(self.double_pppd[:5]))
         check("links back within bound", all(f.get("ok") for f in self.faults + [self.first_link]),
               "%d faults" % len(self.faults))
-        check("faults of every kind", all(any(f["kind"] == k for f in self.faults) for k in KINDS) or self.args.hours < 4,
-              ", ".join("%s %d" % (k, sum(1 for f in self.faults if f["kind"] == k)) for k in KINDS))
+        check("faults of every kind", all(any(f["kind"] == k for f in self.faults) for k in self.kinds)
+              or self.args.hours < 4,
+              ", ".join("%s %d" % (k, sum(1 for f in self.faults if f["kind"] == k)) for k in self.kinds))
 
         live = [s for s in self.samples if s["alive"]]
         res = {
             "hours": self.args.hours, "speed": os.environ.get("BENCH_SPEED", "1"), "seed": self.args.seed,
             "gap_min": self.args.gap_min, "gap_max": self.args.gap_max, "sample_s": self.args.sample,
+            "allowance_ms": {"pass": self.args.pass_ms, "up_ex": self.args.up_ex_ms,
+                             "up_chat": self.args.up_chat_ms, "bringup": self.args.bringup_ms},
+            "chat_waits_s": CHAT_WAITS, "rss_slack_kb": self.args.rss_slack_kb, "zombie_grace_s": ZOMBIE_GRACE,
             "costs": self.costs, "bounds": {k: round(v, 1) for k, v in self.bound.items()},
+            "bound_parts": {k: [round(w, 1), round(a, 1)] for k, (w, a) in self.bound_parts.items()},
+            "measured": self.measured_costs(),
             "forced_restart_window_s": forced_restart_window(self.costs),
             "dns_restart_window_s": [round(x, 1) for x in dns_restart_window(self.costs)],
             "bench_seconds": round(now() - self.t_start, 1),
@@ -595,9 +731,11 @@ class Soak:
             "threads_range": [min(s["threads"] for s in live), max(s["threads"] for s in live)] if live else None,
             "max_live_pppd": max(n for _, n in self.pppd_obs) if self.pppd_obs else 0,
             "pppd_looks": len(self.pppd_obs), "transient_double_pppd": self.transient_double,
-            "double_pppd": self.double_pppd, "zombie_children": self.zombie_seen,
+            "double_pppd": self.double_pppd, "double_pppd_looks": self.double_looks,
+            "zombie_children": self.zombie_seen,
             "zombie_transient": self.zombie_transient,
             "max_other_zombies": self.other_zombies,
+            "max_load1": max((s["load1"] for s in self.samples if s["load1"] is not None), default=None),
             "samples": len(self.samples), "settled_samples": len(ok_samples),
             "samples_without_link": sum(1 for s in self.samples if not s["ppp0"] or not s["dns"]),
             "daemon_probes": len(self.probes), "pppd_starts": len(self.pppd_starts),
@@ -608,8 +746,11 @@ class Soak:
         }
         with open(os.path.join(JOURNAL, "soak-results.json"), "w") as f:
             json.dump(res, f, indent=1)
+        with open(os.path.join(JOURNAL, "soak-samples.json"), "w") as f:
+            json.dump(self.samples, f)
         with open(os.path.join(JOURNAL, "soak-samples.csv"), "w") as f:
-            keys = ["t", "alive", "fds", "rss_kb", "threads", "zombies", "pppd", "ppp0", "dns", "settled", "note"]
+            keys = ["t", "alive", "fds", "fds_raw", "rss_kb", "threads", "zombies", "pppd", "ppp0", "dns", "settled",
+                    "load1", "note"]
             f.write(",".join(keys) + "\n")
             for s in self.samples:
                 f.write(",".join(str(s[k]) for k in keys) + "\n")
@@ -627,10 +768,16 @@ def main():
     p.add_argument("--binary", default="build/host/src/app/link3g")
     p.add_argument("--gap-min", type=float, default=20.0, help="minutes between faults, at least")
     p.add_argument("--gap-max", type=float, default=60.0, help="minutes between faults, at most")
+    p.add_argument("--kinds", default=",".join(KINDS), help="fault kinds to draw from, comma-separated")
     p.add_argument("--sample", type=float, default=120.0, help="seconds between samples")
-    p.add_argument("--up-chat", type=float, default=8.0, help="allowance: pppd with chat until ppp0 is up, s")
-    p.add_argument("--up-ex", type=float, default=3.0, help="allowance: pppd without chat until ppp0 is up, s")
-    p.add_argument("--per-pass", type=float, default=1.0, help="allowance: commands of one pass, s")
+    # Stand-in costs, real ms (worst seen at speeds 50..120 on 2 cores, about
+    # 1.5 times over): pass 8, pppd .ex until ppp0 up 50, pppd with chat 70
+    # beyond comgt's waits, bring-up 200 beyond its waits.
+    p.add_argument("--pass-ms", type=float, default=12.0, help="allowance: commands of one pass, real ms")
+    p.add_argument("--up-ex-ms", type=float, default=75.0, help="allowance: pppd .ex until ppp0 is up, real ms")
+    p.add_argument("--up-chat-ms", type=float, default=100.0,
+                   help="allowance: pppd with chat until ppp0 is up, real ms beyond comgt's waits")
+    p.add_argument("--bringup-ms", type=float, default=300.0, help="allowance: commands of one bring-up, real ms")
     p.add_argument("--rss-slack-kb", type=int, default=8, help="RSS drift allowed, kB (two pages)")
     args = p.parse_args()
     args.binary = os.path.abspath(args.binary)
