@@ -57,6 +57,8 @@ def main():
     addr, upstream = sys.argv[1], sys.argv[2]
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.bind((addr, 53))
+    # Listening now: the control command waits for this before it returns.
+    open("/bench/state/dnsfront-%s.ready" % addr, "w").close()
     while True:
         query, client = sock.recvfrom(4096)
         with open(JOURNAL, "a") as f:
