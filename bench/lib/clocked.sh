@@ -9,6 +9,7 @@ world_start
 cd "${BENCH_CWD:-/}" 2>/dev/null || cd /
 # Sanitized test programs share the process with the bench preload.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
+export TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}suppressions=$BENCH_DIR/tsan.supp"
 export BENCH_SHELL_CALLERS="link3g $(basename "$1" | cut -c1-15)"
 "$@"
 status=$?
