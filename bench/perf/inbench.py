@@ -155,6 +155,48 @@ def runtime_ns(pid, thread=None):
     return total
 
 
+def voluntary_switches(pid, thread=None):
+    """How often the process's threads gave the processor up of their own
+    accord (each sleep, each wait for a reply): all of them, or only thread."""
+    total = 0
+    for tid in os.listdir("/proc/%d/task" % pid):
+        if thread is not None and int(tid) != thread:
+            continue
+        with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
+            for line in f:
+                if line.startswith("voluntary_ctxt_switches:"):
+                    total += int(line.split()[1])
+    return total
+
+
+def start_wakeup_floor(build, env=None):
+    """perf_wakeup_floor, started the same way as the daemon and left to run
+    beside it through the window."""
+    floor = subprocess.Popen([build + "/bench/perf_wakeup_floor"], env=env)
+    time.sleep(0.5)  # past its start-up, which is not a wakeup's cost
+    if floor.poll() is not None:
+        fail("perf_wakeup_floor ended with status %s" % floor.returncode)
+    return floor
+
+
+def floor_snapshot(floor):
+    return {"ns": runtime_ns(floor.pid), "sw": voluntary_switches(floor.pid)}
+
+
+def wakeup_figures(a, b, fa, fb, iterations):
+    """How often each of the daemon's threads woke per pass, and what one
+    wakeup of perf_wakeup_floor cost meanwhile."""
+    floor_wakeups = fb["sw"] - fa["sw"]
+    if floor_wakeups < 20:
+        fail("perf_wakeup_floor woke only %d times in the window" % floor_wakeups)
+    main = b["sw_main"] - a["sw_main"]
+    led = (b["sw"] - a["sw"]) - main
+    return {"wakeups_main_per_iteration": "%.2f" % (main / iterations),
+            "wakeups_led_per_iteration": "%.2f" % (led / iterations),
+            "floor_wakeups": floor_wakeups,
+            "floor_wakeup_us": "%.1f" % ((fb["ns"] - fa["ns"]) / floor_wakeups / 1000)}
+
+
 def status(pid):
     s = {}
     with open("/proc/%d/status" % pid) as f:
@@ -187,7 +229,9 @@ def snapshot(pid):
     s = status(pid)
     return {
         "bench": time.time(), "real": real_now(), "utime": utime, "stime": stime,
-        "ns": runtime_ns(pid), "ns_main": runtime_ns(pid, pid), "rss": s["VmRSS"], "hwm": s["VmHWM"], "threads": s["Threads"],
+        "ns": runtime_ns(pid), "ns_main": runtime_ns(pid, pid), "sw": voluntary_switches(pid),
+        "sw_main": voluntary_switches(pid, pid),
+        "rss": s["VmRSS"], "hwm": s["VmHWM"], "threads": s["Threads"],
         "shell": len(lines(SHELL_LOG)), "dns": len(lines(DNS_LOG)), "led": file_size(LED_LOG),
     }
 
@@ -216,7 +260,8 @@ def steady(build, minutes=10.0, settle_queries=10, pidof_runs=300):
     held_queries = len(lines(DNS_LOG))
     wait_for(daemon, lambda: len(lines(DNS_LOG)) >= held_queries + settle_queries, 120,
              "%d answered queries after the LED was held" % settle_queries)
-    a = snapshot(pid)
+    sleeper = start_wakeup_floor(build)
+    a, fa = snapshot(pid), floor_snapshot(sleeper)
     end = t_start + minutes * 60
     if a["bench"] >= end:
         fail("the link took longer than the whole run")
@@ -224,7 +269,9 @@ def steady(build, minutes=10.0, settle_queries=10, pidof_runs=300):
         if daemon.poll() is not None:
             fail("link3g ended (status %s) in the steady window" % daemon.returncode)
         time.sleep(min(5.0, max(0.05, end - time.time())))
-    b = snapshot(pid)
+    b, fb = snapshot(pid), floor_snapshot(sleeper)
+    sleeper.kill()
+    sleeper.wait()
     by = rss_by_mapping(pid)
 
     window_dns = lines(DNS_LOG)[a["dns"]:b["dns"]]
@@ -261,6 +308,7 @@ def steady(build, minutes=10.0, settle_queries=10, pidof_runs=300):
         maps=mapping_summary(by),
         preload_rss_kb=sum(v for k, v in by.items() if any(m in k for m in PRELOAD_MARKS)),
         libm_rss_kb=sum(v for k, v in by.items() if "/libm.so" in k))
+    put(**wakeup_figures(a, b, fa, fb, iterations))
     if daemon.poll() is not None:
         fail("link3g ended")
     put(**syscalls(pid))
@@ -325,10 +373,13 @@ def bare(build, settle_queries=3, window_queries=15):
     up_queries = len(lines(DNS_LOG))
     wait_for(daemon, lambda: len(lines(DNS_LOG)) >= up_queries + settle_queries, 60,
              "%d answered queries after the link came up" % settle_queries)
-    a = snapshot(pid)
+    sleeper = start_wakeup_floor(build, env)
+    a, fa = snapshot(pid), floor_snapshot(sleeper)
     wait_for(daemon, lambda: len(lines(DNS_LOG)) >= a["dns"] + window_queries, 120,
              "%d more answered queries" % window_queries)
-    b = snapshot(pid)
+    b, fb = snapshot(pid), floor_snapshot(sleeper)
+    sleeper.kill()
+    sleeper.wait()
     by = rss_by_mapping(pid)
     kinds = status_kinds(pid)
     floor = idle_floor(build, env)
@@ -347,6 +398,7 @@ def bare(build, settle_queries=3, window_queries=15):
         cpu_ticks=(b["utime"] + b["stime"]) - (a["utime"] + a["stime"]),
         maps=mapping_summary(by), rss_anon_kb=kinds["RssAnon"], rss_file_kb=kinds["RssFile"],
         libc_rss_kb=sum(v for k, v in by.items() if "/libc.so" in k))
+    put(**wakeup_figures(a, b, fa, fb, iterations))
     put(**floor)
 
 
