@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_check.h"
 #include "readers.h"
 #include "sys/shell_quote.h"
 
@@ -40,24 +41,9 @@ std::string value_of(const std::string& input) {
   return input.substr(0, len);
 }
 
-std::string shown(const std::string& text) {
-  std::string out;
-  for (char ch : text) {
-    unsigned char c = static_cast<unsigned char>(ch);
-    if (c >= 0x20 && c < 0x7f && c != '\\') {
-      out += static_cast<char>(c);
-    } else {
-      char esc[8];
-      snprintf(esc, sizeof esc, "\\x%02x", c);
-      out += esc;
-    }
-  }
-  return out;
-}
-
 std::string joined(const std::vector<std::string>& words) {
   std::string s;
-  for (const std::string& w : words) s += "[" + shown(w) + "]";
+  for (const std::string& w : words) s += "[" + fuzz::shown(w) + "]";
   return s;
 }
 
@@ -91,7 +77,7 @@ int main(int argc, char** argv) {
     std::string value = value_of(input);
     char quoted[kShellQuotedSize];
     if (!shell_quote(value.c_str(), quoted, sizeof quoted)) {
-      fprintf(stderr, "%s: shell_quote refused [%s]\n", argv[i], shown(value).c_str());
+      fprintf(stderr, "%s: shell_quote refused [%s]\n", argv[i], fuzz::shown(value).c_str());
       return 1;
     }
     std::string line = std::string("cmd ") + quoted + " " + quoted + "7 next";
@@ -152,7 +138,7 @@ int main(int argc, char** argv) {
     if (real != expected || !ref_ok || ref != real) {
       ++bad;
       fprintf(stderr, "value [%s] line [%s]\n  %s: %s\n  reader: %s%s\n  expected: %s\n",
-              shown(values[i]).c_str(), shown(lines[i]).c_str(), shell.c_str(),
+              fuzz::shown(values[i]).c_str(), fuzz::shown(lines[i]).c_str(), shell.c_str(),
               joined(real).c_str(),
               ref_ok ? joined(ref).c_str() : "gives up: ", ref_ok ? "" : why.c_str(),
               joined(expected).c_str());
