@@ -162,10 +162,8 @@ def voluntary_switches(pid, thread=None):
     for tid in os.listdir("/proc/%d/task" % pid):
         if thread is not None and int(tid) != thread:
             continue
-        with open("/proc/%d/task/%s/status" % (pid, tid)) as f:
-            for line in f:
-                if line.startswith("voluntary_ctxt_switches:"):
-                    total += int(line.split()[1])
+        total += status_fields("/proc/%d/task/%s/status" % (pid, tid),
+                               ("voluntary_ctxt_switches",))["voluntary_ctxt_switches"]
     return total
 
 
@@ -197,14 +195,19 @@ def wakeup_figures(a, b, fa, fb, iterations):
             "floor_wakeup_us": "%.1f" % ((fb["ns"] - fa["ns"]) / floor_wakeups / 1000)}
 
 
-def status(pid):
+def status_fields(path, keys):
+    """The numbers of the named fields of a /proc status file."""
     s = {}
-    with open("/proc/%d/status" % pid) as f:
+    with open(path) as f:
         for line in f:
             k, _, v = line.partition(":")
-            if k in ("VmRSS", "VmHWM", "Threads"):
+            if k in keys:
                 s[k] = int(v.split()[0])
     return s
+
+
+def status(pid):
+    return status_fields("/proc/%d/status" % pid, ("VmRSS", "VmHWM", "Threads"))
 
 
 def rss_by_mapping(pid):
@@ -403,13 +406,7 @@ def bare(build, settle_queries=3, window_queries=15):
 
 
 def status_kinds(pid):
-    kinds = {}
-    with open("/proc/%d/status" % pid) as f:
-        for line in f:
-            k, _, v = line.partition(":")
-            if k in ("RssAnon", "RssFile", "RssShmem"):
-                kinds[k] = int(v.split()[0])
-    return kinds
+    return status_fields("/proc/%d/status" % pid, ("RssAnon", "RssFile", "RssShmem"))
 
 
 def idle_floor(build, env):
