@@ -1,4 +1,4 @@
-#include <csignal>
+#include <signal.h>
 
 #include "app/app.h"
 

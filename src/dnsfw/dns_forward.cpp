@@ -1,5 +1,5 @@
-#include <cstdio>
-#include <cstring>
+#include <stdio.h>
+#include <string.h>
 
 #include "dnsfw/dnsfw.h"
 #include "monitor/resolv_conf.h"

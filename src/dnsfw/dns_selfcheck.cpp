@@ -1,5 +1,5 @@
-#include <cstdio>
-#include <cstdlib>
+#include <stdio.h>
+#include <stdlib.h>
 
 #include "dnsfw/dnsfw.h"
 #include "monitor/monitor.h"

@@ -1,4 +1,4 @@
-#include <cstdio>
+#include <stdio.h>
 
 #include "dnsfw/dnsfw.h"
 #include "sys/buffer_sizes.h"

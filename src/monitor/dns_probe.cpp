@@ -1,9 +1,9 @@
 // Does a name server of /etc/resolv.conf answer a DNS query sent now? Any
 // datagram back counts; the reply is never parsed.
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>

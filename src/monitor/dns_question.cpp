@@ -1,6 +1,6 @@
 #include "monitor/dns_question.h"
 
-#include <cstring>
+#include <string.h>
 
 #include "monitor/monitor.h"
 

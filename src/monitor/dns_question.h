@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstddef>
+#include <stddef.h>
 
 // A query datagram: the 12-byte header and at most 64 bytes of question.
 constexpr size_t kDnsQueryMax = 12 + 64;

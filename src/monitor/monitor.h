@@ -2,7 +2,7 @@
 // reachability probe and the status LED thread.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 // --- Supervisor -------------------------------------------------------------
 

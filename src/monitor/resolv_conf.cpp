@@ -1,9 +1,9 @@
 #include "monitor/resolv_conf.h"
 
 #include <arpa/inet.h>
-#include <cctype>
-#include <cstdio>
-#include <cstring>
+#include <ctype.h>
+#include <stdio.h>
+#include <string.h>
 
 #include "monitor/monitor.h"
 

@@ -1,8 +1,8 @@
 // Turns a plugged stick into a ready dial configuration. The supervisor
 // starts pppd only once /etc/ppp/options.ppp3g exists again, so that file
 // is how a successful bring-up is handed over.
-#include <cstdio>
-#include <cstring>
+#include <stdio.h>
+#include <string.h>
 #include <unistd.h>
 
 #include "ppp/ppp.h"

@@ -1,7 +1,7 @@
-#include <cerrno>
-#include <cstdarg>
-#include <cstdio>
-#include <cstring>
+#include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <string.h>
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -1,6 +1,6 @@
 #include "ppp/value_quote.h"
 
-#include <cstring>
+#include <string.h>
 
 namespace {
 

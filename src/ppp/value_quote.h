@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstddef>
+#include <stddef.h>
 
 // Room for a value of up to 63 characters written in either form below.
 constexpr size_t kQuotedValueSize = 2 * 64 + 3;

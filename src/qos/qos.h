@@ -2,7 +2,7 @@
 // give ranges of LAN hosts a rate and a queue.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 // One rule of the string; complete when all three fields are non-zero.
 struct QosRule {

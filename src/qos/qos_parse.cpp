@@ -1,7 +1,7 @@
 #include "qos/qos_parse.h"
 
-#include <cctype>
-#include <cstdint>
+#include <ctype.h>
+#include <stdint.h>
 
 namespace {
 

@@ -2,7 +2,7 @@
 // are named there.
 #pragma once
 
-#include <cstddef>
+#include <stddef.h>
 
 // Command lines handed to the shell: at most 1023 characters and the NUL.
 constexpr size_t kCmdBufSize = 1024;

@@ -1,5 +1,5 @@
-#include <cstdarg>
-#include <cstdio>
+#include <stdarg.h>
+#include <stdio.h>
 
 #include "sys/buffer_sizes.h"
 #include "sys/shell_run.h"

@@ -1,4 +1,4 @@
-#include <cerrno>
+#include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
 

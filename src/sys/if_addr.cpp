@@ -1,5 +1,5 @@
 #include <arpa/inet.h>
-#include <cstring>
+#include <string.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <sys/ioctl.h>

@@ -1,3 +1,3 @@
 #include "sys/led_code.h"
 
-std::atomic<LedCode> usb_led{kLedOff};
+SharedLedCode usb_led = {kLedOff};

@@ -1,7 +1,7 @@
 #include "sys/module_list.h"
 
-#include <cctype>
-#include <cstring>
+#include <ctype.h>
+#include <string.h>
 
 int module_piece_matches(const char* piece, size_t len, const char* name) {
   size_t i = 0;

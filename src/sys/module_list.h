@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstddef>
+#include <stddef.h>
 
 // Longest module name word taken from a /proc/modules piece.
 constexpr size_t kModuleWordMax = 63;

@@ -3,7 +3,7 @@
 // bring-up it runs). Each is NUL-terminated within its width.
 #pragma once
 
-#include <cstddef>
+#include <stddef.h>
 
 constexpr size_t kOptionWidth = 64;
 constexpr size_t kQosBufWidth = 256;

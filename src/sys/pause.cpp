@@ -1,7 +1,7 @@
 #include "sys/pause.h"
 
-#include <cerrno>
-#include <ctime>
+#include <errno.h>
+#include <time.h>
 #include <sys/select.h>
 
 namespace {

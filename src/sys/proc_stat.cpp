@@ -1,8 +1,8 @@
 #include "sys/proc_stat.h"
 
-#include <cctype>
-#include <cstdlib>
-#include <cstring>
+#include <ctype.h>
+#include <stdlib.h>
+#include <string.h>
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
+#include <stddef.h>
+#include <stdint.h>
 
 // What one /proc/<pid>/stat line tells the process scan.
 struct ProcStatRecord {

@@ -1,7 +1,7 @@
 #include "sys/shell_quote.h"
 
-#include <cctype>
-#include <cstring>
+#include <ctype.h>
+#include <string.h>
 
 namespace {
 

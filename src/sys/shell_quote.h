@@ -1,6 +1,6 @@
 #pragma once
 
-#include <cstddef>
+#include <stddef.h>
 
 // Room for any value of up to 63 characters once quoted for the shell
 // ('\'' for each quote in it, and the two outer quotes).

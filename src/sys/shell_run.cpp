@@ -1,7 +1,7 @@
 #include "sys/shell_run.h"
 
-#include <cerrno>
-#include <csignal>
+#include <errno.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 

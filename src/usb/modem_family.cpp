@@ -1,8 +1,8 @@
 // Which chat-script family the stick needs: named by the card name, or
 // found by serialcom, which leaves the operator's record in /var/imsi.
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <errno.h>
+#include <stdio.h>
+#include <string.h>
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -2,8 +2,8 @@
 // modem tty: reload the serial drivers, read the stick's ids, switch it out
 // of its CD-ROM/storage personality by the first strategy that works, load
 // usbserial for it and pick the tty.
-#include <cstdio>
-#include <cstring>
+#include <stdio.h>
+#include <string.h>
 
 #include "sys/led_code.h"
 #include "sys/pause.h"

@@ -1,7 +1,7 @@
 #include "usb/modem_tty.h"
 
-#include <cstdio>
-#include <cstring>
+#include <stdio.h>
+#include <string.h>
 
 #include "sys/sys.h"
 

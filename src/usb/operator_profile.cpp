@@ -1,6 +1,6 @@
 #include "usb/operator_profile.h"
 
-#include <cstring>
+#include <string.h>
 
 void profile_text(const char (&field)[32], char (&out)[kProfileTextSize]) {
   size_t len = strnlen(field, sizeof field);

@@ -1,7 +1,7 @@
 #include "usb/switch_files.h"
 
-#include <cstdio>
-#include <cstring>
+#include <stdio.h>
+#include <string.h>
 #include <dirent.h>
 
 #include "sys/pause.h"

@@ -1,6 +1,6 @@
 // The 0x0408:0xf000 stick switches once a marker file is created on its own
 // storage, which shows the file VID0408PIDEA03.cfg.
-#include <cstdio>
+#include <stdio.h>
 
 #include "sys/pause.h"
 #include "sys/sys.h"

@@ -2,7 +2,7 @@
 // switching strategies, the modem bring-up and the modem family.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 // A USB vendor and product id pair, each 0x0000..0xffff, printed "%04x".
 struct UsbId {

@@ -1,6 +1,6 @@
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
 #include <fcntl.h>
 #include <unistd.h>
 

@@ -1,8 +1,8 @@
 #include "usb/usb_list_scan.h"
 
-#include <cctype>
-#include <cstdio>
-#include <cstring>
+#include <ctype.h>
+#include <stdio.h>
+#include <string.h>
 
 namespace {
 

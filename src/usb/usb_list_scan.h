@@ -2,7 +2,7 @@
 // read the file and hand the text here.
 #pragma once
 
-#include <cstddef>
+#include <stddef.h>
 
 // First-pass ids, for the trace line printed before a root hub is skipped.
 struct UsbIdTrace {
