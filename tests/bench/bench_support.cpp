@@ -95,8 +95,20 @@ Result run(const std::vector<std::string>& argv) {
   return r;
 }
 
+std::vector<std::string> link3g_command() {
+  std::vector<std::string> argv;
+  if (const char* prefix = getenv("LINK3G_RUN_PREFIX")) {
+    std::stringstream words(prefix);
+    std::string w;
+    while (words >> w) argv.push_back(w);
+  }
+  const char* binary = getenv("LINK3G_UNDER_TEST");
+  argv.push_back(binary != nullptr && *binary != '\0' ? binary : LINK3G_BINARY);
+  return argv;
+}
+
 Result link3g(const std::vector<std::string>& args) {
-  std::vector<std::string> argv{LINK3G_BINARY};
+  std::vector<std::string> argv = link3g_command();
   argv.insert(argv.end(), args.begin(), args.end());
   return run(argv);
 }

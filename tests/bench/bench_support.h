@@ -18,6 +18,11 @@ struct Result {
 // Runs argv (no shell) and collects what it prints.
 Result run(const std::vector<std::string>& argv);
 
+// How link3g is started: LINK3G_UNDER_TEST names the binary (the one this
+// test program was built with when unset), and LINK3G_RUN_PREFIX, when set,
+// holds blank-separated words put before it (an emulator, for instance).
+std::vector<std::string> link3g_command();
+
 // The link3g binary under test with these arguments.
 Result link3g(const std::vector<std::string>& args);
 

@@ -47,7 +47,9 @@ class Daemon : public ::testing::Test {
         << bench::read_file("/tmp/daemon.err");
   }
   void start(std::vector<std::string> args) {
-    args.insert(args.begin(), {LINK3G_BINARY, "--cmd", "3g"});
+    std::vector<std::string> command = bench::link3g_command();
+    command.insert(command.end(), {"--cmd", "3g"});
+    args.insert(args.begin(), command.begin(), command.end());
     pid_ = fork();
     if (pid_ == 0) {
       FILE* out = freopen("/tmp/daemon.out", "w", stdout);
@@ -56,7 +58,7 @@ class Daemon : public ::testing::Test {
       std::vector<char*> argv;
       for (std::string& a : args) argv.push_back(&a[0]);
       argv.push_back(nullptr);
-      execv(argv[0], argv.data());
+      execvp(argv[0], argv.data());
       _exit(127);
     }
   }
