@@ -2,12 +2,16 @@
 
 #include <errno.h>
 #include <time.h>
-#include <sys/select.h>
+#include <poll.h>
 
 namespace {
 
 constexpr long kNanosPerSecond = 1000000000L;
 constexpr long kNanosPerMicro = 1000L;
+constexpr long kNanosPerMilli = 1000000L;
+constexpr int kMillisPerSecond = 1000;
+// Longest single poll(): its time-out is an int of milliseconds.
+constexpr time_t kLongestPollSeconds = 86400;
 
 struct timespec now_monotonic() {
   struct timespec ts;
@@ -39,6 +43,17 @@ bool remaining(const struct timespec& deadline, struct timespec* left) {
   return left->tv_sec > 0 || (left->tv_sec == 0 && left->tv_nsec > 0);
 }
 
+// poll()'s time-out for what is left: rounded up, so that a wait never
+// ends just before the deadline and spins; capped (the caller waits again
+// for the rest).
+int poll_millis(const struct timespec& left) {
+  if (left.tv_sec >= kLongestPollSeconds) {
+    return static_cast<int>(kLongestPollSeconds * kMillisPerSecond);
+  }
+  return static_cast<int>(left.tv_sec * kMillisPerSecond +
+                          (left.tv_nsec + kNanosPerMilli - 1) / kNanosPerMilli);
+}
+
 void wait_until(const struct timespec& deadline) {
   struct timespec left;
   while (remaining(deadline, &left)) nanosleep(&left, nullptr);
@@ -60,11 +75,10 @@ int wait_readable(int fd, unsigned seconds) {
   struct timespec deadline = add_time(now_monotonic(), static_cast<time_t>(seconds), 0);
   struct timespec left = {static_cast<time_t>(seconds), 0};
   for (;;) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(fd, &readable);
-    struct timeval tv = {left.tv_sec, static_cast<suseconds_t>(left.tv_nsec / kNanosPerMicro)};
-    int rc = select(fd + 1, &readable, nullptr, nullptr, &tv);
+    // poll() rather than select(): any descriptor number will do, where an
+    // fd_set ends at FD_SETSIZE.
+    struct pollfd watched = {fd, POLLIN, 0};
+    int rc = poll(&watched, 1, poll_millis(left));
     if (rc > 0) return 1;
     if (rc < 0 && errno != EINTR) return -1;
     if (!remaining(deadline, &left)) return 0;

@@ -2,7 +2,7 @@
 
 // Waits that last their full time. Once the daemon has installed its signal
 // handlers, every command that ends delivers SIGCHLD, which cuts sleep(),
-// usleep(), nanosleep() and select() short with EINTR whatever SA_RESTART
+// usleep(), nanosleep() and poll() short with EINTR whatever SA_RESTART
 // says; these helpers resume with the time that remains, measured on the
 // monotonic clock.
 

@@ -2,6 +2,8 @@
 // ends, interrupts them.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/select.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -78,6 +80,29 @@ TEST_F(InterruptedWait, ReadableWaitSeesDataAfterInterruption) {
   waitpid(writer, nullptr, 0);
   close(fds[0]);
   close(fds[1]);
+}
+
+// A descriptor past FD_SETSIZE (a daemon that has run long may hold one):
+// an fd_set would be written past its end.
+TEST(ReadableWait, DescriptorPastFdSetSize) {
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  constexpr int kHigh = FD_SETSIZE + 100;
+  if (saved.rlim_max != RLIM_INFINITY && saved.rlim_max <= static_cast<rlim_t>(kHigh)) {
+    GTEST_SKIP() << "descriptors are limited to " << saved.rlim_max;
+  }
+  struct rlimit raised = {static_cast<rlim_t>(kHigh) + 1, saved.rlim_max};
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &raised), 0);
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  ASSERT_EQ(dup2(fds[0], kHigh), kHigh);
+  EXPECT_EQ(wait_readable(kHigh, 1), 0);
+  ASSERT_EQ(write(fds[1], "x", 1), 1);
+  EXPECT_EQ(wait_readable(kHigh, 1), 1);
+  close(kHigh);
+  close(fds[0]);
+  close(fds[1]);
+  setrlimit(RLIMIT_NOFILE, &saved);
 }
 
 }  // namespace
