@@ -10,7 +10,15 @@ cd "${BENCH_CWD:-/}" 2>/dev/null || cd /
 # Sanitized test programs share the process with the bench preload.
 export ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}verify_asan_link_order=0"
 export TSAN_OPTIONS="${TSAN_OPTIONS:+$TSAN_OPTIONS:}suppressions=$BENCH_DIR/tsan.supp"
-export BENCH_SHELL_CALLERS="link3g $(basename "$1" | cut -c1-15)"
+# Programs whose shell commands are journaled, by their command names (at
+# most 15 characters): link3g, the test program, and the emulator that runs
+# link3g when LINK3G_RUN_PREFIX names one (the process keeps its name).
+BENCH_SHELL_CALLERS="link3g $(basename "$1" | cut -c1-15)"
+if [ -n "${LINK3G_RUN_PREFIX:-}" ]; then
+  read -r emulator _ <<<"$LINK3G_RUN_PREFIX"
+  BENCH_SHELL_CALLERS+=" $(basename "$emulator" | cut -c1-15)"
+fi
+export BENCH_SHELL_CALLERS
 "$@"
 status=$?
 world_stop
