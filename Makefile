@@ -1,0 +1,88 @@
+# GNU make build of link3g, for router SDKs (an OpenWrt-style package, a
+# uClinux-style user/ folder) and for machines without CMake.
+#
+#   make [CROSS_COMPILE=mips-linux-uclibc-] [STATIC=1] [WERROR=1] [VERSION=1.2.3]
+#   make install [DESTDIR=/path/to/rootfs] [BINDIR=/bin]
+#   make romfs ROMFSDIR=/path/to/romfs      (the binary into ROMFSDIR/bin)
+#   make clean
+#
+# The compiler is $(CXX) when one is given, else $(CROSS_COMPILE)g++.
+# CPPFLAGS, CXXFLAGS, LDFLAGS and LDLIBS from the environment or the command
+# line come on top of the project's own flags, never in their place.
+# Objects and the binary go to $(BUILD), build/make unless set.
+
+ifeq ($(origin CXX),default)
+CXX = $(CROSS_COMPILE)g++
+endif
+BUILD ?= build/make
+# Where the router keeps its programs (the root file system is small and flat).
+BINDIR ?= /bin
+
+# Defaults that a user's own flags replace: small code, a stripped binary.
+CXXFLAGS ?= -Os
+LDFLAGS ?= -s
+
+# The version --version prints: scripts/version's unless given as
+# `make VERSION=...` (SDKs often export a VERSION of their own).
+ifneq ($(origin VERSION),command line)
+VERSION := $(shell sh scripts/version)
+endif
+
+# What the code needs whatever the user's flags: C++17 without exceptions,
+# RTTI or the C++ library's headers, 64-bit file offsets on 32-bit targets,
+# sections collected at link time, threads, and the project's warnings.
+# Warnings are errors only with WERROR=1 (as the project's own builds have
+# them): another compiler may warn about more, which must not stop an SDK.
+LINK3G_CPPFLAGS = -Isrc -D_FILE_OFFSET_BITS=64 -DLINK3G_VERSION="\"$(VERSION)\""
+LINK3G_WARNINGS = -Wall -Wextra -Wshadow -Wformat=2 -Wundef -Wconversion -Wsign-conversion \
+  -Wcast-align -Wmissing-declarations $(if $(filter 1,$(WERROR)),-Werror)
+LINK3G_CXXFLAGS = -std=c++17 -fno-exceptions -fno-rtti -fno-threadsafe-statics -nostdinc++ \
+  -ffunction-sections -fdata-sections -fvisibility=hidden -pthread $(LINK3G_WARNINGS)
+# Only the C library at run time (--as-needed drops the C++ library the
+# driver names), or nothing at all with STATIC=1.
+LINK3G_LDFLAGS = -pthread -Wl,--gc-sections -Wl,--as-needed -static-libgcc \
+  $(if $(filter 1,$(STATIC)),-static)
+
+SRCS := $(wildcard src/*/*.cpp)
+OBJS := $(SRCS:src/%.cpp=$(BUILD)/%.o)
+COMPILE = $(CXX) $(LINK3G_CPPFLAGS) $(CPPFLAGS) $(LINK3G_CXXFLAGS) $(CXXFLAGS)
+
+all: $(BUILD)/link3g
+
+$(BUILD)/link3g: $(OBJS)
+	$(CXX) $(CXXFLAGS) $(LINK3G_LDFLAGS) $(LDFLAGS) -o $@ $(OBJS) $(LDLIBS)
+
+$(BUILD)/%.o: src/%.cpp $(BUILD)/flags
+	@mkdir -p $(@D)
+	$(COMPILE) -MMD -MP -c -o $@ $<
+
+# The compile line as last used: objects are built again when it changes
+# (a new version, another compiler or other flags).
+$(BUILD)/flags: FORCE
+	@mkdir -p $(@D)
+	@printf '%s\n' '$(subst ','\'',$(COMPILE))' >$@.new
+	@if cmp -s $@.new $@; then rm -f $@.new; else mv -f $@.new $@; fi
+
+-include $(OBJS:.o=.d)
+
+# install-to DIR: the binary into DIR.
+define install-to
+	install -d '$(1)'
+	install -m 0755 $(BUILD)/link3g '$(1)/link3g'
+endef
+
+# More of what the router needs (an init script, an example configuration,
+# the manual page) joins as further install-* prerequisites of install.
+install: install-bin
+
+install-bin: $(BUILD)/link3g
+	$(call install-to,$(DESTDIR)$(BINDIR))
+
+romfs: $(BUILD)/link3g
+	@test -n '$(ROMFSDIR)' || { echo 'make romfs: ROMFSDIR is not set' >&2; exit 1; }
+	$(call install-to,$(ROMFSDIR)/bin)
+
+clean:
+	rm -rf $(BUILD)
+
+.PHONY: all install install-bin romfs clean FORCE
