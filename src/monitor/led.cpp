@@ -60,15 +60,13 @@ bool shows_held(LedCode code) {
 void usb_led_timer() { led_tick(); }
 
 // A held code shown waits for the next store that changes usb_led, then
-// ticks at once; blinks tick on the 250 ms cadence.
+// ticks at once; blinks tick on the 250 ms cadence, as does everything
+// should the kernel refuse the untimed wait.
 void* MyUsbLedThread(void*) {
   for (;;) {
     LedCode code = led_tick();
-    if (shows_held(code)) {
-      usb_led.wait_while(code);
-    } else {
-      wait_microseconds(kTickMicros);
-    }
+    if (shows_held(code) && usb_led.wait_while(code)) continue;
+    wait_microseconds(kTickMicros);
   }
   return nullptr;
 }

@@ -1,5 +1,6 @@
 #include "sys/futex.h"
 
+#include <errno.h>
 #include <limits.h>
 #include <stddef.h>
 #include <unistd.h>
@@ -14,11 +15,12 @@ constexpr int kFutexPrivateFlag = 128;
 
 }  // namespace
 
-void futex_wait_while(int32_t* word, int32_t expected) {
-  // No timeout: callers that need one keep to their timed waits. The result
-  // does not matter: woken, told the word differs, or interrupted, the
-  // caller reads the word again.
-  syscall(SYS_futex, word, kFutexWait | kFutexPrivateFlag, expected, nullptr);
+bool futex_wait_while(int32_t* word, int32_t expected) {
+  // No timeout: callers that need one keep to their timed waits. Woken,
+  // told the word differs (EAGAIN) or interrupted (EINTR), the caller reads
+  // the word again.
+  if (syscall(SYS_futex, word, kFutexWait | kFutexPrivateFlag, expected, nullptr) == 0) return true;
+  return errno == EAGAIN || errno == EINTR;
 }
 
 void futex_wake_all(int32_t* word) {

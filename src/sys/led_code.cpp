@@ -18,4 +18,4 @@ bool SharedLedCode::compare_exchange_strong(LedCode& expected, LedCode desired) 
   return stored;
 }
 
-void SharedLedCode::wait_while(LedCode code) { futex_wait_while(&word, code); }
+bool SharedLedCode::wait_while(LedCode code) { return futex_wait_while(&word, code); }

@@ -33,8 +33,9 @@ struct SharedLedCode {
   // receives what the word holds. True when the store happened.
   bool compare_exchange_strong(LedCode& expected, LedCode desired);
   // Blocks while the word holds code, without a time limit; may return
-  // early (a signal), so callers load again.
-  void wait_while(LedCode code);
+  // early (a signal), so callers load again. False when this kernel cannot
+  // block on the word: the caller pauses its own way instead.
+  bool wait_while(LedCode code);
 };
 
 extern SharedLedCode usb_led;
