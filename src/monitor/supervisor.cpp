@@ -24,6 +24,7 @@ struct SupervisorState {
   int ppp_restart_count;  // failures counted on a confirmed link
   int dns_fail_count;     // probes unanswered since the last answered one
   int link_confirmed;     // a probe was answered since pppd last started
+  int pppd_pid;           // what the last look for pppd found; 0 none
 };
 
 // The modem counts as there when one of these two nodes can be opened,
@@ -70,7 +71,9 @@ void check_link(SupervisorState* s) {
   }
   usb_led = kLedSteady;
   if (CheckDnsQuery()) {
-    *s = {0, 0, 1};
+    s->ppp_restart_count = 0;
+    s->dns_fail_count = 0;
+    s->link_confirmed = 1;
     return;
   }
   ++s->dns_fail_count;
@@ -83,7 +86,10 @@ void supervise_once(SupervisorState* s) {
     if (s->link_confirmed) usb_led = kLedFastBlink;
     wait_seconds(kDnsTroubleSeconds);
   }
-  if (get_proc_pid("pppd") > 0) {
+  // The pppd found last time is looked at first: a steady link then costs
+  // one file read instead of a scan of /proc.
+  s->pppd_pid = get_proc_pid_again("pppd", s->pppd_pid);
+  if (s->pppd_pid > 0) {
     if (!modem_present()) {
       usb_led = kLedOff;
       doSystemCmd("killall -9 pppd &");
@@ -101,7 +107,7 @@ void supervise_once(SupervisorState* s) {
 }  // namespace
 
 void CheckUSBMode() {
-  SupervisorState s = {0, 0, 0};
+  SupervisorState s = {0, 0, 0, 0};
   for (;;) {
     supervise_once(&s);
     wait_seconds(kPassSeconds);

@@ -19,12 +19,10 @@ constexpr int kStatLineSize = 1024;
 // The scan resumes where the previous call stopped (main thread only).
 DIR* procScanDir = nullptr;
 
-// The name of process pid, into rec; 0 when it has gone or cannot be read.
-int read_proc_record(int pid, ProcStatRecord* rec) {
+// The first line of /proc/<pid>/stat, parsed into rec; 0 when the process
+// has gone or the line cannot be read or parsed.
+int read_stat_record(int pid, ProcStatRecord* rec) {
   char path[kProcPathSize];
-  struct stat st;
-  snprintf(path, sizeof path, "/proc/%d", pid);
-  if (stat(path, &st) != 0) return 0;
   snprintf(path, sizeof path, "/proc/%d/stat", pid);
   FILE* f = fopen(path, "r");
   if (f == nullptr) return 0;
@@ -33,6 +31,16 @@ int read_proc_record(int pid, ProcStatRecord* rec) {
   fclose(f);
   if (got == nullptr) return 0;
   return parse_proc_stat_line(line, sizeof line, rec);
+}
+
+// The name of a process the scan lists, into rec; 0 when it has gone or
+// cannot be read.
+int read_proc_record(int pid, ProcStatRecord* rec) {
+  char path[kProcPathSize];
+  struct stat st;
+  snprintf(path, sizeof path, "/proc/%d", pid);
+  if (stat(path, &st) != 0) return 0;
+  return read_stat_record(pid, rec);
 }
 
 }  // namespace
@@ -60,4 +68,15 @@ int get_proc_pid(const char* name) {
     wait_microseconds(kScanPauseMicros);
   }
   return 0;
+}
+
+int get_proc_pid_again(const char* name, int last_pid) {
+  // A pid the kernel has since given to another program carries another
+  // name, so it never counts; nor does one whose process renamed itself.
+  ProcStatRecord rec;
+  if (last_pid > 0 && read_stat_record(last_pid, &rec) && rec.pid == last_pid &&
+      strcasecmp(rec.ProcName, name) == 0) {
+    return last_pid;
+  }
+  return get_proc_pid(name);
 }

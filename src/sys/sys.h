@@ -26,6 +26,12 @@ int get_proc_pid_self(const char* name);
 // (about 50 ms). Main thread only.
 int get_proc_pid(const char* name);
 
+// As get_proc_pid, but first looks at last_pid, the answer of an earlier
+// call: while that process still runs under name, it is the answer at the
+// price of reading one file, with no scan of /proc. Otherwise (last_pid 0,
+// gone, or now another program's) get_proc_pid answers. Main thread only.
+int get_proc_pid_again(const char* name, int last_pid);
+
 // IPv4 address of ifname as dotted-decimal text into addr (at least 16
 // bytes). Note the opposite conventions: getIfIp returns 0 on success and
 // -1 otherwise; GetIf_stat returns 1 on success and 0 otherwise. addr is

@@ -1,7 +1,11 @@
 // The status LED: the levels written to /proc/led_enable and their timing.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -109,6 +113,97 @@ TEST_F(Led, ThreadPatternsAndPeriods) {
   size_t held = w.size();
   sleep(2);
   EXPECT_EQ(led_writes().size(), held);
+}
+
+// The thread once the LED shows a held code. It runs for the rest of the
+// program: started by ThreadPatternsAndPeriods when the whole suite runs,
+// here when this test runs alone. The fixture leaves the thread's own
+// state alone; only usb_led is stored.
+class LedThread : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_BENCH();
+    if (tasks().size() < 2) {
+      ASSERT_EQ(InitUsbLedTask(), 0);
+    }
+    bench::clear_journals();
+  }
+  static std::vector<long> tasks() {
+    std::vector<long> out;
+    DIR* d = opendir("/proc/self/task");
+    while (struct dirent* e = d ? readdir(d) : nullptr) {
+      if (e->d_name[0] != '.') out.push_back(std::atol(e->d_name));
+    }
+    if (d) closedir(d);
+    return out;
+  }
+  // The LED thread is the newest task (a sanitizer's helper starts first).
+  static long led_tid() {
+    std::vector<long> t = tasks();
+    return *std::max_element(t.begin(), t.end());
+  }
+  // How often a task has gone to sleep and been woken again.
+  static long sleeps(long tid) {
+    std::string status = bench::read_file("/proc/self/task/" + std::to_string(tid) + "/status");
+    size_t at = status.find("voluntary_ctxt_switches:");
+    return at == std::string::npos ? -1 : std::atol(status.c_str() + at + 24);
+  }
+  static double now() {
+    struct timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
+  }
+  // Stores code and waits until the LED has shown it and stays so.
+  static void hold(LedCode code) {
+    usb_led = code;
+    size_t seen = 0;
+    do {
+      seen = led_writes().size();
+      sleep(1);
+    } while (led_writes().size() != seen);
+  }
+};
+
+// Held, the thread sleeps until the code changes (a store of the same code
+// does not wake it), shows the change at once, and blinks again on its
+// 250 ms cadence.
+TEST_F(LedThread, HeldCodeSleepsUntilTheCodeChanges) {
+  for (LedCode held : {kLedSteady, kLedOff}) {
+    hold(held);
+    long tid = led_tid(), before = sleeps(tid);
+    ASSERT_GE(before, 0);
+    for (int pass = 0; pass < 4; ++pass) {  // the same code again, as the supervisor stores it
+      usb_led = held;
+      sleep(1);
+    }
+    // Sixteen if it kept ticking, four if a store of the same code woke it;
+    // a stray signal at most.
+    EXPECT_LE(sleeps(tid) - before, 1) << "code " << held;
+    bench::clear_journals();
+    double changed = now();
+    usb_led = kLedFastBlink;
+    sleep(2);
+    usb_led = held;
+    std::vector<LedWrite> w = led_writes();
+    ASSERT_GE(w.size(), 5u);
+    // At once, not at a tick up to 250 ms later (a write itself takes some
+    // tens of ms on the sped-up clock).
+    EXPECT_LT(w[0].time - changed, 0.25) << "code " << held;
+    for (size_t i = 1; i < w.size(); ++i) {
+      EXPECT_GE(w[i].time - w[i - 1].time, 0.24);
+      EXPECT_LT(w[i].time - w[i - 1].time, 0.75);
+      EXPECT_NE(w[i].value, w[i - 1].value);
+    }
+  }
+  // The bring-up's conditional store wakes it too: a slow blink toggles
+  // within four ticks.
+  hold(kLedOff);
+  bench::clear_journals();
+  LedCode off = kLedOff;
+  ASSERT_TRUE(usb_led.compare_exchange_strong(off, kLedSlowBlink));
+  sleep(2);
+  EXPECT_FALSE(led_writes().empty());
+  usb_led = kLedOff;
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,12 @@ class Probes : public ::testing::Test {
     children_.push_back(pid);
     usleep(50000);
     return pid;
+  }
+  // Ends a process of start_named and reaps it: its pid is free again.
+  void stop(pid_t pid) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    children_.erase(std::find(children_.begin(), children_.end(), pid));
   }
   std::vector<pid_t> children_;
 };
@@ -103,6 +110,32 @@ TEST_F(Probes, TwoProcessesOfOneNameComeInTurn) {
   EXPECT_NE(a, b);
   EXPECT_TRUE((a == first && b == second) || (a == second && b == first));
   EXPECT_TRUE(c == first || c == second);
+}
+
+// The look that starts from the pid found last time: that process while it
+// runs under the name, else a scan; a pid now carrying another name never
+// counts.
+TEST_F(Probes, LookAgainStartsFromTheLastPid) {
+  pid_t first = start_named("pppd");
+  EXPECT_EQ(get_proc_pid_again("pppd", 0), first);
+  EXPECT_EQ(get_proc_pid_again("PPPD", first), first);
+  stop(first);
+  pid_t restarted = start_named("pppd");
+  EXPECT_EQ(get_proc_pid_again("pppd", first), restarted);
+  // The last pid now belongs to a process of another name.
+  pid_t other = start_named("pppd-helper");
+  EXPECT_EQ(get_proc_pid_again("pppd", other), restarted);
+  stop(restarted);
+  EXPECT_EQ(get_proc_pid_again("pppd", other), 0);
+  EXPECT_EQ(get_proc_pid_again("pppd-helper", getpid()), other);
+  // Two of the name: the one found last stays the answer, where successive
+  // scans would take them in turn.
+  pid_t a = start_named("pppd"), b = start_named("pppd");
+  int found = get_proc_pid_again("pppd", 0);
+  EXPECT_TRUE(found == a || found == b);
+  for (int pass = 0; pass < 3; ++pass) EXPECT_EQ(get_proc_pid_again("pppd", b), b);
+  stop(b);
+  EXPECT_EQ(get_proc_pid_again("pppd", b), a);
 }
 
 TEST_F(Probes, MissingProcessCostsTenScans) {

@@ -8,6 +8,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
+
+#include "sys/led_code.h"
 #include "sys/pause.h"
 
 namespace {
@@ -103,6 +107,43 @@ TEST(ReadableWait, DescriptorPastFdSetSize) {
   close(fds[0]);
   close(fds[1]);
   setrlimit(RLIMIT_NOFILE, &saved);
+}
+
+// The LED word's untimed wait, on this target's kernel interface: a
+// waiter sleeps through stores of the code it waits on and wakes once, at
+// another code. A refused wait would make it spin.
+TEST(LedCodeWait, SleepsUntilAnotherCodeIsStored) {
+  SharedLedCode code = {kLedSteady};
+  std::atomic<int> wakeups{0};
+  std::atomic<bool> refused{false}, done{false};
+  std::thread waiter([&] {
+    while (code.load() == kLedSteady) {
+      if (!code.wait_while(kLedSteady)) refused = true;
+      ++wakeups;
+    }
+    done = true;
+  });
+  usleep(100000);
+  code = kLedSteady;  // the same code: no wakeup
+  usleep(100000);
+  EXPECT_EQ(wakeups.load(), 0);
+  code = kLedFastBlink;
+  for (int i = 0; i < 200 && !done; ++i) usleep(10000);
+  EXPECT_TRUE(done.load()) << "the store did not wake the waiter";
+  if (!done) {
+    // Free the waiter all the same, so the test ends: a signal cuts the wait.
+    struct sigaction sa = {}, saved = {};
+    sa.sa_handler = on_signal;
+    sigaction(SIGUSR1, &sa, &saved);
+    while (!done) {
+      pthread_kill(waiter.native_handle(), SIGUSR1);
+      usleep(10000);
+    }
+    sigaction(SIGUSR1, &saved, nullptr);
+  }
+  waiter.join();
+  EXPECT_FALSE(refused.load());
+  EXPECT_EQ(wakeups.load(), 1);
 }
 
 }  // namespace
