@@ -13,9 +13,9 @@ extern const struct option longopts[];
 // "msg error.\n" and leaves that buffer as it was; parsing goes on.
 void parse_options(int argc, char** argv);
 
-// Runs the job of the command word in cmd; returns for the one-shot
-// commands and for unknown words.
-void dispatch_command();
+// Runs the job of the command word in cmd and returns the exit status;
+// returns for the one-shot commands and for unknown words (status 0).
+int dispatch_command();
 
 void InstallSignalHandlers();
 void Term_Sig_entry(int sig);

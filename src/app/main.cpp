@@ -13,6 +13,5 @@ int main(int argc, char** argv) {
   // is out before the next command runs, and none is lost when we are killed.
   setvbuf(stdout, stdout_buffer, _IOLBF, sizeof stdout_buffer);
   parse_options(argc, argv);
-  dispatch_command();
-  return 0;
+  return dispatch_command();
 }
