@@ -4,8 +4,9 @@
 
 #include <getopt.h>
 
-// The long-option table, ended by an all-zero entry; each value is the
-// option's short letter.
+// The long options that fill the option buffers, ended by an all-zero
+// entry; each value is the option's short letter. The parser reads them
+// together with --help and --version, which fill nothing.
 extern const struct option longopts[];
 
 enum ParsedAction {
