@@ -4,18 +4,30 @@
 
 #include <getopt.h>
 
-// The long-option table, ended by an all-zero entry; each value is the
-// option's short letter.
+// The long options that fill the option buffers, ended by an all-zero
+// entry; each value is the option's short letter. The parser reads them
+// together with --help and --version, which fill nothing.
 extern const struct option longopts[];
+
+enum ParsedAction {
+  kRunCommand,   // the job of the command word
+  kShowHelp,     // --help was given (it wins over --version)
+  kShowVersion,  // --version was given
+};
 
 // Fills the option buffers from the command line. Anything the parser does
 // not accept, and a value longer than its buffer holds, prints
 // "msg error.\n" and leaves that buffer as it was; parsing goes on.
-void parse_options(int argc, char** argv);
+ParsedAction parse_options(int argc, char** argv);
 
-// Runs the job of the command word in cmd; returns for the one-shot
-// commands and for unknown words.
-void dispatch_command();
+// Runs the job of the command word in cmd and returns the exit status;
+// returns for the one-shot commands and for unknown words (status 0).
+int dispatch_command();
+
+// --help: the commands, the options and their limits, the manual.
+void print_usage();
+// --version: "link3g VERSION".
+void print_version();
 
 void InstallSignalHandlers();
 void Term_Sig_entry(int sig);

@@ -12,7 +12,15 @@ int main(int argc, char** argv) {
   // Line-buffered even into a pipe or a file, as on the router: each message
   // is out before the next command runs, and none is lost when we are killed.
   setvbuf(stdout, stdout_buffer, _IOLBF, sizeof stdout_buffer);
-  parse_options(argc, argv);
-  dispatch_command();
-  return 0;
+  switch (parse_options(argc, argv)) {
+    case kShowHelp:
+      print_usage();
+      return 0;
+    case kShowVersion:
+      print_version();
+      return 0;
+    case kRunCommand:
+      break;
+  }
+  return dispatch_command();
 }

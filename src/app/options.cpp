@@ -8,20 +8,37 @@
 // value as such. The digit 1 is not an option letter.
 static const char kShortOptions[] = ":0:l:2:3:4:5:6:7:8:";
 
+// The options that fill the buffers, each with its short letter as value.
+#define LINK3G_VALUE_OPTIONS                  \
+  {"cmd", required_argument, nullptr, '0'},    \
+  {"3gCard", required_argument, nullptr, 'l'}, \
+  {"3gApn", required_argument, nullptr, '2'},  \
+  {"3gDial", required_argument, nullptr, '3'}, \
+  {"3gUser", required_argument, nullptr, '4'}, \
+  {"3gPass", required_argument, nullptr, '5'}, \
+  {"3gPin", required_argument, nullptr, '6'},  \
+  {"qos", required_argument, nullptr, '7'},    \
+  {"LanH", required_argument, nullptr, '8'}
+
 const struct option longopts[] = {
-    {"cmd", required_argument, nullptr, '0'},
-    {"3gCard", required_argument, nullptr, 'l'},
-    {"3gApn", required_argument, nullptr, '2'},
-    {"3gDial", required_argument, nullptr, '3'},
-    {"3gUser", required_argument, nullptr, '4'},
-    {"3gPass", required_argument, nullptr, '5'},
-    {"3gPin", required_argument, nullptr, '6'},
-    {"qos", required_argument, nullptr, '7'},
-    {"LanH", required_argument, nullptr, '8'},
+    LINK3G_VALUE_OPTIONS,
     {nullptr, 0, nullptr, 0},
 };
 
 namespace {
+
+// --help and --version have no short form; their values lie outside the
+// letters. As for every long option, getopt_long also takes an unambiguous
+// beginning: --h is --help, --v and --ver are --version.
+constexpr int kHelpOption = 0x100;
+constexpr int kVersionOption = 0x101;
+
+const struct option kParsedOptions[] = {
+    LINK3G_VALUE_OPTIONS,
+    {"help", no_argument, nullptr, kHelpOption},
+    {"version", no_argument, nullptr, kVersionOption},
+    {nullptr, 0, nullptr, 0},
+};
 
 struct OptionTarget {
   int letter;
@@ -63,12 +80,23 @@ bool store_value(const OptionTarget& t, const char* value) {
 
 }  // namespace
 
-void parse_options(int argc, char** argv) {
+ParsedAction parse_options(int argc, char** argv) {
   clear_option_buffers();
   opterr = 0;
+  bool help = false, version = false;
   int letter;
-  while ((letter = getopt_long(argc, argv, kShortOptions, longopts, nullptr)) != -1) {
+  while ((letter = getopt_long(argc, argv, kShortOptions, kParsedOptions, nullptr)) != -1) {
+    if (letter == kHelpOption) {
+      help = true;
+      continue;
+    }
+    if (letter == kVersionOption) {
+      version = true;
+      continue;
+    }
     const OptionTarget* t = target_of(letter);
     if (t == nullptr || !store_value(*t, optarg)) printf("msg error.\n");
   }
+  if (help) return kShowHelp;
+  return version ? kShowVersion : kRunCommand;
 }

@@ -4,6 +4,7 @@
 #include "monitor/monitor.h"
 #include "ppp/ppp.h"
 #include "ppp/ppp_paths.h"
+#include "status/status_record.h"
 #include "sys/buffer_sizes.h"
 #include "sys/led_code.h"
 #include "sys/option_buffers.h"
@@ -49,6 +50,7 @@ void start_pppd(SupervisorState* s) {
     ppp_ex_flag = 0;
   }
   s->link_confirmed = 0;
+  status_note_pppd_start(0);
 }
 
 void force_restart(SupervisorState* s) {
@@ -56,6 +58,7 @@ void force_restart(SupervisorState* s) {
   doSystemCmd("pppd file /etc/ppp/options.ppp3g.ex &");
   s->link_confirmed = 0;
   s->ppp_restart_count = kRestartGrace;
+  status_note_pppd_start(1);
 }
 
 // A failure counts towards a forced restart only on a confirmed link.
@@ -67,17 +70,21 @@ void check_link(SupervisorState* s) {
   char addr[kAddrFieldSize] = {};
   if (getIfIp("ppp0", addr) != 0) {
     count_failure(s);
+    status_note_no_address();
     return;
   }
   usb_led = kLedSteady;
+  status_note_link(addr, s->dns_fail_count);
   if (CheckDnsQuery()) {
     s->ppp_restart_count = 0;
     s->dns_fail_count = 0;
     s->link_confirmed = 1;
+    status_note_link(addr, 0);
     return;
   }
   ++s->dns_fail_count;
   count_failure(s);
+  status_note_link(addr, s->dns_fail_count);
 }
 
 void supervise_once(SupervisorState* s) {

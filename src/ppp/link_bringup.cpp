@@ -7,6 +7,7 @@
 
 #include "ppp/ppp.h"
 #include "ppp/ppp_paths.h"
+#include "status/status_record.h"
 #include "sys/led_code.h"
 #include "sys/pause.h"
 #include "usb/modem_tty.h"
@@ -38,6 +39,7 @@ int Init3gPPP(const char* card, const char* apn, const char* dial, const char* u
   unlink(kOptionsPath);
   char tty[kTtyBufferSize] = {};
   if (!auto_init_modem(tty)) {
+    status_note_no_modem();
     printf("init modem failed.\n");
     wait_seconds(kModemFailedSeconds);
     return 0;
@@ -48,6 +50,7 @@ int Init3gPPP(const char* card, const char* apn, const char* dial, const char* u
   memset(&record, 0, sizeof record);
   ModemFamily family = getUsbModemType(card, tty, &record, pin);
   if (family == kFamilyUndecided) {
+    status_note_no_family(tty);
     printf(" get usb modem type failed.\n");
     usb_led = kLedFastBlink;
     printf("fast: %d / %s\n", 552, "Init3gPPP");
@@ -56,9 +59,11 @@ int Init3gPPP(const char* card, const char* apn, const char* dial, const char* u
   int written = family == kFamilyInRecord ? gen_from_record(record, tty)
                                           : gen_at_script(family, tty, apn, dial, user, pass);
   if (!written) {
+    status_note_no_family(tty);
     printf("gen at script failed.\n");
     return 0;
   }
+  status_note_configured(tty, family == kFamilyInRecord ? record.family : family);
   wait_seconds(kConfiguredSeconds);
   return 1;
 }

@@ -13,3 +13,12 @@ constexpr size_t kShellQuotedSize = 4 * 64 + 3;
 // anything else is single-quoted. Returns 1, or 0 (with out empty) when the
 // result does not fit size bytes.
 int shell_quote(const char* value, char* out, size_t size);
+
+// Reads back one word as shell_quote writes it: plain characters as they
+// are, or single-quoted pieces joined by \' for a quote. len bytes of in
+// are read; the value goes to out, NUL-terminated. Anything a shell would
+// read differently, or that shell_quote never writes (blanks, $, `, ", a
+// backslash other than in \', an unclosed quote, a NUL), is refused.
+// Returns 1, or 0 (with out empty) when refused or when the value does not
+// fit size bytes.
+int shell_unquote(const char* in, size_t len, char* out, size_t size);

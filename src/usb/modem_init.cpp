@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "status/status_record.h"
 #include "sys/led_code.h"
 #include "sys/pause.h"
 #include "sys/sys.h"
@@ -112,6 +113,7 @@ int auto_init_modem(char* tty) {
   UsbId id = {0, 0};
   if (modem_node_served()) {
     printf("auto_init_modem, USB Momdem has init ok 1.\n");
+    status_note_modem_ids(id.vendor, id.product);
     return select_modem_tty(id, tty);
   }
   memset(ext_usbModemID, 0, sizeof ext_usbModemID);
@@ -122,6 +124,7 @@ int auto_init_modem(char* tty) {
   }
   usb_led = kLedOff;
   printf("get cdrom vid[%04x] pid[%04x]\n", id.vendor, id.product);
-  if (switch_generic(&id) || switch_specific(&id)) return select_modem_tty(id, tty);
-  return 0;
+  if (!switch_generic(&id) && !switch_specific(&id)) return 0;
+  status_note_modem_ids(id.vendor, id.product);
+  return select_modem_tty(id, tty);
 }

@@ -1,10 +1,16 @@
-// The link3g command line and the qos command, run as the router runs them.
+// The link3g command line, the qos and status commands and the one-daemon
+// lock, run as the router runs them.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
+#include "daemon_fixture.h"
 
 namespace {
 
@@ -135,6 +141,202 @@ TEST_F(CommandLine, HostilePrefixIsNeverRunByTheShell) {
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_NE(lines[1].find(" '1.;touch /tmp/pwned;'1-'1.;touch /tmp/pwned;'2 "), std::string::npos);
   EXPECT_FALSE(bench::exists("/tmp/pwned"));
+}
+
+// --help and --version answer and run nothing, whatever else is given;
+// getopt_long's abbreviations apply to them as to every long option.
+TEST_F(CommandLine, HelpAndVersionRunNothing) {
+  Result help = link3g({"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.output.rfind("Usage: link3g --cmd 3g --3gCard CARD", 0), 0u) << help.output;
+  for (const char* part : {"--cmd status", "-0, --cmd WORD", "(63)\n", "-7, --qos RULES", "(255)\n",
+                           "-8, --LanH PREFIX", "(23)\n", "man 8 link3g"}) {
+    EXPECT_NE(help.output.find(part), std::string::npos) << part;
+  }
+  EXPECT_EQ(link3g({"--h"}).output, help.output);
+  EXPECT_EQ(link3g({"--cmd", "qos", "--qos", "1,2,3;", "--LanH", "10.0.0.", "--help"}).output, help.output);
+  Result version = link3g({"--version"});
+  EXPECT_EQ(version.status, 0);
+  ASSERT_GT(version.output.size(), 8u);
+  EXPECT_EQ(version.output.rfind("link3g ", 0), 0u);
+  EXPECT_EQ(version.output.find_first_of(" \n", 7), version.output.size() - 1) << version.output;
+  EXPECT_EQ(link3g({"--ver"}).output, version.output);
+  EXPECT_EQ(link3g({"--version", "--cmd", "qos"}).output, version.output);
+  for (const char* unknown : {"-h", "-V", "--helpme", "--version=1", "--versions"}) {
+    Result r = link3g({unknown});
+    EXPECT_EQ(r.status, 0) << unknown;
+    EXPECT_EQ(r.output, "msg error.\n") << unknown;
+  }
+  EXPECT_TRUE(bench::shell_lines().empty());
+}
+
+const std::string kNoDaemon = "link3g: no 3g daemon runs.\n";
+
+// link3g --cmd status without a daemon that holds the lock, and with a test
+// that holds it in the daemon's place, to feed the status file.
+class StatusCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    REQUIRE_BENCH();
+    bench::sh("rm -rf /var/run/link3g.status /var/run/link3g.pid /tmp/pwned");
+    bench::clear_journals();
+  }
+  void TearDown() override {
+    if (lock_fd_ >= 0) close(lock_fd_);
+    if (bench::inside()) bench::sh_quiet("rm -rf /var/run/link3g.status /var/run/link3g.pid");
+  }
+  void hold_lock() {
+    lock_fd_ = open("/var/run/link3g.pid", O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock_fd_, 0);
+    struct flock fl = {};
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    ASSERT_EQ(fcntl(lock_fd_, F_SETLK, &fl), 0);
+  }
+  static std::string status_text(const std::string& pid, const std::string& state = "up") {
+    return "state=" + state + "\nsince=751\npid=" + pid +
+           "\nmodem=12d1:1001\ntty=/dev/ttyUSB1\nfamily=gsm\naddress=10.64.64.2\npppd_starts=1\n"
+           "forced_restarts=0\ndns_failures=0\n";
+  }
+  // The status command, stopped after 10 s should it hang.
+  static Result status() {
+    std::vector<std::string> argv = {"timeout", "10"};
+    for (const std::string& w : bench::link3g_command()) argv.push_back(w);
+    argv.insert(argv.end(), {"--cmd", "status"});
+    return bench::run(argv);
+  }
+  int lock_fd_ = -1;
+};
+
+TEST_F(StatusCommand, NoDaemonIsThreeEvenWithAFileLeftBehind) {
+  Result r = status();
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.output, kNoDaemon);
+  // A daemon that died leaves both files; nobody holds the lock.
+  bench::write_file("/var/run/link3g.pid", std::to_string(getpid()) + "\n");
+  bench::write_file("/var/run/link3g.status", status_text(std::to_string(getpid())));
+  r = status();
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.output, kNoDaemon);
+}
+
+TEST_F(StatusCommand, TheHoldersFileIsShown) {
+  hold_lock();
+  std::string me = std::to_string(getpid());
+  bench::write_file("/var/run/link3g.status", status_text(me));
+  Result r = status();
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.output.substr(0, r.output.find('\n') + 1),
+            "link3g: up since 0:12:31 (uptime), ppp0 10.64.64.2, modem 12d1:1001 on /dev/ttyUSB1, GSM\n");
+  EXPECT_NE(r.output.find("daemon pid " + me + ", pppd started 1 time, 0 forced restarts"), std::string::npos);
+  for (const char* state : {"starting", "no-modem", "no-family", "connecting", "dns-failing"}) {
+    bench::write_file("/var/run/link3g.status", status_text(me, state));
+    EXPECT_EQ(status().status, 1) << state;
+  }
+  // Not the holder's file: a daemon runs, but what it does is not known.
+  bench::write_file("/var/run/link3g.status", status_text("1"));
+  r = status();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.output, "link3g: a 3g daemon runs (pid " + me + "), its status is not known.\n");
+}
+
+// The status file is outside input: nothing in it is run, printed raw or
+// allowed to hang the command.
+TEST_F(StatusCommand, HostileFileDoesNothing) {
+  hold_lock();
+  std::string me = std::to_string(getpid());
+  std::string good = status_text(me);
+  const std::string unknown = "link3g: a 3g daemon runs (pid " + me + "), its status is not known.\n";
+  auto replace = [&](const std::string& from, const std::string& to) {
+    std::string t = good;
+    t.replace(t.find(from), from.size(), to);
+    return t;
+  };
+  std::vector<std::string> files = {
+      replace("state=up", "state=$(touch /tmp/pwned)"),
+      replace("state=up", "state=up;touch /tmp/pwned"),
+      replace("tty=/dev/ttyUSB1", "tty='/dev/x'\"$(touch /tmp/pwned)\""),
+      replace("tty=/dev/ttyUSB1", "tty=`touch /tmp/pwned`"),
+      replace("tty=/dev/ttyUSB1", "tty='/dev/\x1b]0;owned\x07\x1b[2J'"),
+      replace("address=10.64.64.2", "address=10.64.64.2\r\x1b[1A"),
+      replace("family=gsm", "family=gsm\ntouch /tmp/pwned"),
+      std::string(300, 'A') + "=1\n" + good,
+      std::string("state=up\0pid=1\n", 15) + good,
+      good + good,
+  };
+  std::string big;
+  while (big.size() < 200000) big += good;
+  files.push_back(big);
+  for (const std::string& text : files) {
+    bench::write_file("/var/run/link3g.status", text);
+    Result r = status();
+    EXPECT_EQ(r.status, 1) << text;
+    EXPECT_EQ(r.output, unknown) << text;
+  }
+  // Not a file at all.
+  for (const char* make : {"mkfifo /var/run/link3g.status", "ln -s /dev/zero /var/run/link3g.status",
+                           "mkdir /var/run/link3g.status"}) {
+    bench::sh(std::string("rm -rf /var/run/link3g.status && ") + make);
+    Result r = status();
+    EXPECT_EQ(r.status, 1) << make;
+    EXPECT_EQ(r.output, unknown) << make;
+  }
+  EXPECT_FALSE(bench::exists("/tmp/pwned"));
+  EXPECT_TRUE(bench::shell_lines().empty());
+}
+
+// The daemons at the router's own speed, with a stick that leaves the
+// first one quiet: its card name is no one's, so after one bring-up it
+// waits, running nothing, in state no-family.
+class OneDaemon : public daemon_test::Daemon {
+ protected:
+  void SetUp() override {
+    REQUIRE_BENCH();
+    bench::sh("rm -f /var/run/link3g.status /var/run/link3g.pid && usbsim plug ok2");
+    bench::clear_journals();
+  }
+  void TearDown() override {
+    Daemon::TearDown();
+    if (bench::inside()) bench::sh_quiet("usbsim unplug");
+  }
+  static Result status() { return link3g({"--cmd", "status"}); }
+};
+
+TEST_F(OneDaemon, SecondIsRefusedUntilTheFirstIsKilled) {
+  start({"--3gCard", "NoSuchCard"});
+  ASSERT_TRUE(wait_for([] { return status_of("state") == "no-family"; }, 30));
+  EXPECT_EQ(status_of("pid"), std::to_string(pid_));
+  EXPECT_EQ(status_of("modem"), "12d1:1001");
+  EXPECT_EQ(status_of("tty"), "/dev/ttyUSB0");
+  EXPECT_EQ(status_of("family"), "");
+  EXPECT_EQ(bench::read_file(daemon_test::kPidFile), std::to_string(pid_) + "\n");
+  Result r = status();
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.output.rfind("link3g: no modem family since ", 0), 0u) << r.output;
+  EXPECT_NE(r.output.find(" (uptime), modem 12d1:1001 on /dev/ttyUSB0\n"), std::string::npos) << r.output;
+
+  std::vector<std::string> before = commands();
+  std::string file = bench::read_file(daemon_test::kStatusFile);
+  Result second = link3g({"--cmd", "3g", "--3gCard", "AutoCheck-hsdpa", "--3gApn", "internet"});
+  EXPECT_EQ(second.status, 1);
+  EXPECT_EQ(second.output, "link3g: a 3g daemon is already running (pid " + std::to_string(pid_) + ").\n");
+  sleep(3);
+  EXPECT_EQ(commands(), before);
+  EXPECT_EQ(bench::read_file(daemon_test::kStatusFile), file);
+  EXPECT_EQ(bench::read_file(daemon_test::kPidFile), std::to_string(pid_) + "\n");
+
+  // The lock ends with the process, even when it is killed.
+  kill(pid_, SIGKILL);
+  waitpid(pid_, nullptr, 0);
+  pid_ = -1;
+  r = status();
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.output, kNoDaemon);
+  start({"--3gCard", "NoSuchCard"});
+  ASSERT_TRUE(wait_for([this] { return status_of("pid") == std::to_string(pid_); }, 10));
+  EXPECT_TRUE(alive());
+  EXPECT_EQ(status().status, 1);
+  EXPECT_EQ(bench::read_file("/tmp/daemon.out").find("already running"), std::string::npos);
 }
 
 }  // namespace

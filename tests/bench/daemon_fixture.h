@@ -21,6 +21,8 @@ namespace daemon_test {
 const std::string kStartOptions = "pppd file /etc/ppp/options.ppp3g &";
 const std::string kStartEx = "pppd file /etc/ppp/options.ppp3g.ex &";
 const std::string kKillPppd = "killall -9 pppd";
+const std::string kStatusFile = "/var/run/link3g.status";
+const std::string kPidFile = "/var/run/link3g.pid";
 
 inline double bench_now() {
   struct timespec ts;
@@ -97,6 +99,14 @@ class Daemon : public ::testing::Test {
     return t;
   }
   static void dns_dead() { bench::sh("ispdns mode 127.0.1.1 drop; ispdns mode 127.0.1.2 drop"); }
+  // A key of the daemon's status file, read as the daemon writes ordinary
+  // values (unquoted); "" when the file or the key is missing.
+  static std::string status_of(const std::string& key) {
+    for (const std::string& l : bench::lines_of(bench::read_file(kStatusFile))) {
+      if (l.compare(0, key.size() + 1, key + "=") == 0) return l.substr(key.size() + 1);
+    }
+    return "";
+  }
   bool alive() const { return waitpid(pid_, nullptr, WNOHANG) == 0; }
   std::string stick_;
   pid_t pid_ = -1;

@@ -1,9 +1,11 @@
-// Parsers of /proc text: module list pieces and process stat lines.
+// Parsers of /proc text: module list pieces, process stat lines and
+// interface counters.
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <string>
 
+#include "status/net_dev.h"
 #include "sys/module_list.h"
 #include "sys/proc_stat.h"
 #include "sys/sys.h"
@@ -66,6 +68,42 @@ TEST(ProcStat, MalformedLinesAreSkipped) {
   EXPECT_EQ(ok, 0);
   parse("(name) S 1", &ok);
   EXPECT_EQ(ok, 0);
+}
+
+// ppp0's byte counters from /proc/net/dev lines as 2.6 and later kernels
+// write them.
+TEST(NetDev, ByteCountersOfTheNamedInterface) {
+  auto parse = [](const std::string& line, const char* ifname, LinkBytes* b) {
+    return parse_net_dev_line(line.data(), line.size(), ifname, b);
+  };
+  LinkBytes b = {0, 1, 1};
+  ASSERT_EQ(parse("  ppp0:  123456     789    0    0    0     0          0         0   654321     987    0    "
+                  "0    0     0       0          0\n", "ppp0", &b), 1);
+  EXPECT_EQ(b.known, 1);
+  EXPECT_EQ(b.received, 123456u);
+  EXPECT_EQ(b.sent, 654321u);
+  // A wide first number joined to the colon; 64-bit counters.
+  ASSERT_EQ(parse("  ppp0:18446744073709551615 1 0 0 0 0 0 0 4294967296 2 0 0 0 0 0 0", "ppp0", &b), 1);
+  EXPECT_EQ(b.received, 18446744073709551615ull);
+  EXPECT_EQ(b.sent, 4294967296ull);
+  b = {0, 7, 7};
+  const std::string refused[] = {
+      "  ppp01: 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16",   // another interface
+      "   ppp: 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16",
+      "Inter-|   Receive                                                |  Transmit",
+      " face |bytes    packets errs drop fifo frame compressed multicast|bytes",
+      "  ppp0: 1 2 3 4 5 6 7 8",                           // no transmit side
+      "  ppp0: 1 2 3 4 5 6 7 8 -9 10",
+      "  ppp0: 1x 2 3 4 5 6 7 8 9",
+      "  ppp0: 18446744073709551616 2 3 4 5 6 7 8 9",       // past 64 bits
+      "  ppp0: 000000000000000000001 2 3 4 5 6 7 8 9",      // more digits than a counter has
+      "ppp0",
+  };
+  for (const std::string& line : refused) {
+    EXPECT_EQ(parse(line, "ppp0", &b), 0) << line;
+  }
+  EXPECT_EQ(b.known, 0);
+  EXPECT_EQ(b.received, 7u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -104,6 +105,38 @@ TEST_F(ShellTest, HostileValuesReachTheCommandUnchanged) {
     EXPECT_EQ(output(), v);
   }
   EXPECT_NE(access((dir_ + "/pwned").c_str(), F_OK), 0);
+}
+
+// What shell_quote writes reads back exactly; forms the shell reads the
+// same way are taken too, anything else is refused.
+TEST_F(ShellTest, UnquotingReadsBackWhatTheShellReads) {
+  const char* values[] = {"", "plain/value:1", "a b", "it's", "'", "''", "$(touch pwned)", "a\nb",
+                          "\\'\\"};
+  for (const char* v : values) {
+    char quoted[kShellQuotedSize], back[kShellQuotedSize];
+    ASSERT_EQ(shell_quote(v, quoted, sizeof quoted), 1) << v;
+    ASSERT_EQ(shell_unquote(quoted, strlen(quoted), back, sizeof back), 1) << quoted;
+    EXPECT_STREQ(back, v);
+  }
+  for (const char* word : {"'a''b'", "'x'\\'''", "''"}) {
+    char back[16];
+    ASSERT_EQ(shell_unquote(word, strlen(word), back, sizeof back), 1) << word;
+    doSystemCmd("printf %%s %s > %s", word, out_.c_str());
+    EXPECT_EQ(output(), back) << word;
+  }
+  const char* refused[] = {"a b", "$HOME", "`id`", "\"x\"", "'open", "x'y'", "'a'b", "\\'",
+                           "'a'\\x", "a\\'b", "'a'\\"};
+  for (const char* word : refused) {
+    char back[16] = "untouched";
+    EXPECT_EQ(shell_unquote(word, strlen(word), back, sizeof back), 0) << word;
+    EXPECT_STREQ(back, "");
+  }
+  char back[16];
+  EXPECT_EQ(shell_unquote("'a\0b'", 5, back, sizeof back), 0);  // a NUL is no text
+  EXPECT_EQ(shell_unquote("ab\0c", 4, back, sizeof back), 0);
+  char small[4];
+  EXPECT_EQ(shell_unquote("'abcd'", 6, small, sizeof small), 0);
+  EXPECT_EQ(shell_unquote("abc", 3, small, sizeof small), 1);
 }
 
 TEST_F(ShellTest, QuotingThatWouldNotFitIsRefused) {

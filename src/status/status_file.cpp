@@ -1,0 +1,55 @@
+#include "status/status_file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr mode_t kFileMode = 0644;  // a web page's CGI reads it as any user
+
+// 0, or the errno of the first failure.
+int write_all(int fd, const char* text, size_t len) {
+  while (len > 0) {
+    ssize_t n = write(fd, text, len);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n < 0 ? errno : ENOSPC;
+    text += n;
+    len -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int write_file_whole(const char* path, const char* temp_path, const char* text, size_t len) {
+  // Close-on-exec: the LED thread may start a command at any moment, and
+  // no child is to hold this file.
+  int fd = open(temp_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
+  if (fd < 0) return errno;
+  int err = write_all(fd, text, len);
+  if (close(fd) != 0 && err == 0) err = errno;
+  if (err == 0 && rename(temp_path, path) != 0) err = errno;
+  if (err != 0) unlink(temp_path);
+  return err;
+}
+
+ssize_t read_file_bounded(const char* path, char* buf, size_t size) {
+  // Non-blocking: a FIFO in its place must not hang the reader.
+  int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return -1;
+  size_t got = 0;
+  while (got < size) {
+    ssize_t n = read(fd, buf + got, size - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      close(fd);
+      return -1;
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  close(fd);
+  return static_cast<ssize_t>(got);
+}

@@ -1,0 +1,239 @@
+// The status file's text (written for sh, read back strictly), the report
+// a person reads, and the one-daemon lock.
+#include <gtest/gtest.h>
+#include <errno.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "status/daemon_lock.h"
+#include "status/status_report.h"
+#include "status/status_text.h"
+#include "sys/sys.h"
+
+namespace {
+
+LinkStatus up_status() {
+  LinkStatus s;
+  memset(&s, 0, sizeof s);
+  s.state = kStateUp;
+  s.since = 751;
+  s.pid = 812;
+  s.vendor = 0x12d1;
+  s.product = 0x1001;
+  strcpy(s.tty, "/dev/ttyUSB1");
+  s.family = 1;
+  strcpy(s.address, "10.64.64.2");
+  s.pppd_starts = 3;
+  s.forced_restarts = 1;
+  s.dns_failures = 0;
+  return s;
+}
+
+const std::string kUpText =
+    "state=up\nsince=751\npid=812\nmodem=12d1:1001\ntty=/dev/ttyUSB1\nfamily=gsm\n"
+    "address=10.64.64.2\npppd_starts=3\nforced_restarts=1\ndns_failures=0\n";
+
+std::string format(const LinkStatus& s) {
+  char text[kStatusTextSize];
+  size_t len = format_status_text(s, text, sizeof text);
+  return std::string(text, len);
+}
+
+int parse(const std::string& text, LinkStatus* s) { return parse_status_text(text.data(), text.size(), s); }
+
+// kUpText with one line replaced (or dropped, when line is empty).
+std::string with_line(const std::string& key, const std::string& line) {
+  std::string out;
+  size_t at = 0;
+  while (at < kUpText.size()) {
+    size_t nl = kUpText.find('\n', at);
+    std::string l = kUpText.substr(at, nl - at);
+    out += l.compare(0, key.size() + 1, key + "=") == 0 ? (line.empty() ? "" : line + "\n") : l + "\n";
+    at = nl + 1;
+  }
+  return out;
+}
+
+TEST(StatusText, WritesEveryKeyInItsOrder) {
+  EXPECT_EQ(format(up_status()), kUpText);
+  LinkStatus s = up_status();
+  s.state = kStateNoModem;
+  s.vendor = s.product = 0;
+  s.tty[0] = s.address[0] = '\0';
+  s.family = 0;
+  EXPECT_EQ(format(s).substr(0, 62), "state=no-modem\nsince=751\npid=812\nmodem=\ntty=\nfamily=\naddress=\n");
+}
+
+TEST(StatusText, ReadsBackWhatItWrote) {
+  LinkStatus back;
+  for (LinkState state : {kStateStarting, kStateNoModem, kStateNoFamily, kStateConnecting, kStateUp,
+                          kStateDnsFailing}) {
+    for (int family : {0, 1, 2, 3}) {
+      LinkStatus s = up_status();
+      s.state = state;
+      s.family = family;
+      s.since = 4294967295UL;
+      s.dns_failures = 17;
+      ASSERT_EQ(parse(format(s), &back), 1) << format(s);
+      EXPECT_EQ(format(back), format(s));
+    }
+  }
+}
+
+// The file is outside input: anything but what the daemon writes is
+// refused whole.
+TEST(StatusText, RefusesAnythingElse) {
+  LinkStatus back = up_status();
+  ASSERT_EQ(parse(kUpText, &back), 1);
+  const std::vector<std::string> bad = {
+      "",
+      kUpText.substr(0, kUpText.size() - 1),    // no final newline
+      kUpText + "\n",                          // a blank line
+      kUpText + "state=up\n",                  // a key twice
+      kUpText + "extra=1\n",                   // a key of no one's
+      with_line("pid", ""),                    // a key missing
+      with_line("state", "state=UP"),
+      with_line("state", "state = up"),
+      with_line("state", "state=$(touch /tmp/pwned)"),
+      with_line("state", "state='up'x"),
+      with_line("since", "since=-1"),
+      with_line("since", "since=+5"),
+      with_line("since", "since=99999999999999999999999"),
+      with_line("pid", "pid=0"),
+      with_line("pid", "pid=2147483648"),
+      with_line("modem", "modem=12D1:1001"),
+      with_line("modem", "modem=12d1:100"),
+      with_line("modem", "modem=12d1-1001"),
+      with_line("modem", "modem=+2d1:1001"),
+      with_line("tty", "tty=ttyUSB1"),
+      with_line("tty", "tty=/dev/"),
+      with_line("tty", "tty='/dev/tty USB1'"),
+      with_line("tty", "tty='/dev/\x1b[2J'"),
+      with_line("tty", "tty=/dev/" + std::string(40, 'x')),
+      with_line("family", "family=lte"),
+      with_line("address", "address=10.64.64"),
+      with_line("address", "address=10.64.64.2.1"),
+      with_line("address", "address=0x0a.1.1.1"),
+      with_line("address", "address='10.64.64.2 '"),
+      with_line("dns_failures", "dns_failures=1e3"),
+      with_line("state", "state=up\r"),
+      std::string("state=up\0\n", 10) + kUpText.substr(9),
+  };
+  for (const std::string& text : bad) {
+    LinkStatus s = up_status();
+    s.pid = 1;
+    EXPECT_EQ(parse(text, &s), 0) << text;
+    EXPECT_EQ(s.pid, 1) << "written on refusal";
+  }
+}
+
+TEST(StatusText, ReadsTheWayAShellSourcesIt) {
+  char dir[] = "/tmp/link3g-status-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string file = std::string(dir) + "/status", out = std::string(dir) + "/out";
+  FILE* f = fopen(file.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fputs(kUpText.c_str(), f);
+  fclose(f);
+  doSystemCmd(". %s && printf '%%s|' \"$state\" \"$since\" \"$pid\" \"$modem\" \"$tty\" \"$family\" "
+              "\"$address\" \"$pppd_starts\" \"$forced_restarts\" \"$dns_failures\" > %s",
+              file.c_str(), out.c_str());
+  char got[256] = {};
+  FILE* o = fopen(out.c_str(), "r");
+  ASSERT_NE(o, nullptr);
+  size_t n = fread(got, 1, sizeof got - 1, o);
+  fclose(o);
+  doSystemCmd("rm -rf %s", dir);
+  EXPECT_EQ(std::string(got, n), "up|751|812|12d1:1001|/dev/ttyUSB1|gsm|10.64.64.2|3|1|0|");
+}
+
+std::string report(const LinkStatus& s, unsigned long now, LinkBytes bytes = {0, 0, 0}) {
+  char out[512];
+  size_t len = format_status_report(s, now, bytes, out, sizeof out);
+  EXPECT_EQ(len, strlen(out));
+  return out;
+}
+
+TEST(StatusReport, LinesAPersonReads) {
+  LinkStatus s = up_status();
+  EXPECT_EQ(report(s, 751 + 3 * 3600 + 62, {1, 123456, 7890}),
+            "link3g: up since 0:12:31 (uptime), ppp0 10.64.64.2, modem 12d1:1001 on /dev/ttyUSB1, GSM\n"
+            "link3g: for 3:01:02, daemon pid 812, pppd started 3 times, 1 forced restart, "
+            "0 unanswered DNS probes\n"
+            "link3g: ppp0 received 123456 bytes, sent 7890 bytes\n");
+  s.state = kStateNoModem;
+  s.vendor = s.product = 0;
+  s.tty[0] = s.address[0] = '\0';
+  s.family = 0;
+  s.since = 100 * 3600;
+  s.dns_failures = 1;
+  EXPECT_EQ(report(s, 0),  // a clock behind the file counts as no time
+            "link3g: no modem since 100:00:00 (uptime)\n"
+            "link3g: for 0:00:00, daemon pid 812, pppd started 3 times, 1 forced restart, "
+            "1 unanswered DNS probe\n");
+  s.state = kStateDnsFailing;
+  strcpy(s.tty, "/dev/ttyACM0");  // a modem served at once: no ids read
+  s.family = 2;
+  std::string text = report(s, 0);
+  EXPECT_EQ(text.substr(0, text.find('\n') + 1),
+            "link3g: up but DNS does not answer since 100:00:00 (uptime), modem on /dev/ttyACM0, CDMA EVDO\n");
+}
+
+TEST(StatusReport, CutToItsBuffer) {
+  char out[40];
+  memset(out, 'x', sizeof out);
+  size_t len = format_status_report(up_status(), 751, {1, 1, 1}, out, sizeof out);
+  EXPECT_EQ(len, sizeof out - 1);
+  EXPECT_EQ(out[sizeof out - 1], '\0');
+}
+
+// The lock belongs to one process, ends with it however it ends, and is
+// seen from outside with the holder's pid.
+TEST(DaemonLock, OneHolderUntilItDies) {
+  char dir[] = "/tmp/link3g-lock-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  std::string path = std::string(dir) + "/link3g.pid";
+  int holder = -1, error = -1;
+  EXPECT_EQ(daemon_lock_holder(path.c_str(), &holder), 0);  // no file yet
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    int h, e;
+    char ok = take_daemon_lock(path.c_str(), &h, &e) == kLockTaken ? 'y' : 'n';
+    if (write(ready[1], &ok, 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  char ok = 0;
+  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  EXPECT_EQ(ok, 'y');
+  EXPECT_EQ(take_daemon_lock(path.c_str(), &holder, &error), kLockHeld);
+  EXPECT_EQ(holder, child);
+  EXPECT_EQ(daemon_lock_holder(path.c_str(), &holder), 1);
+  EXPECT_EQ(holder, child);
+  FILE* f = fopen(path.c_str(), "r");
+  ASSERT_NE(f, nullptr);
+  int written = 0;
+  EXPECT_EQ(fscanf(f, "%d", &written), 1);
+  fclose(f);
+  EXPECT_EQ(written, child);
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  EXPECT_EQ(daemon_lock_holder(path.c_str(), &holder), 0);
+  EXPECT_EQ(take_daemon_lock(path.c_str(), &holder, &error), kLockTaken);
+  EXPECT_EQ(take_daemon_lock((std::string(dir) + "/no/such/dir").c_str(), &holder, &error),
+            kLockUnavailable);
+  EXPECT_EQ(error, ENOENT);
+  close(ready[0]);
+  close(ready[1]);
+  doSystemCmd("rm -rf %s", dir);
+}
+
+}  // namespace
