@@ -1,7 +1,6 @@
 #include "status/status_command.h"
 
 #include <stdio.h>
-#include <time.h>
 
 #include "status/daemon_lock.h"
 #include "status/link_status.h"
@@ -9,16 +8,11 @@
 #include "status/status_file.h"
 #include "status/status_report.h"
 #include "status/status_text.h"
+#include "status/uptime.h"
 
 namespace {
 
 constexpr size_t kReportSize = 512;
-
-unsigned long seconds_since_boot() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<unsigned long>(ts.tv_sec);
-}
 
 // The running daemon's status: 1 when its file can be read and is its own.
 int read_status(int holder, LinkStatus* status) {

@@ -3,12 +3,12 @@
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "status/link_status.h"
 #include "status/status_file.h"
 #include "status/status_text.h"
+#include "status/uptime.h"
 
 namespace {
 
@@ -16,13 +16,6 @@ LinkStatus record;
 bool begun = false;  // only the 3g daemon publishes; other callers of the bring-up do not
 bool changed = false;
 bool write_failure_shown = false;  // one message until a write succeeds again
-
-// The router often has no clock before NTP: time since boot it is.
-unsigned long seconds_since_boot() {
-  struct timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<unsigned long>(ts.tv_sec);
-}
 
 void set_state(LinkState state) {
   if (record.state == state) return;
