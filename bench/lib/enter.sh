@@ -21,6 +21,8 @@ mount -t tmpfs -o mode=0755 bench-dev "$root/dev"
 for node in null zero tty random urandom full; do
   touch "$root/dev/$node"; mount --bind "/dev/$node" "$root/dev/$node"
 done
+# FUSE, for the /proc view of programs run under an emulator (bench/tools/emulate).
+if [ -c /dev/fuse ]; then touch "$root/dev/fuse"; mount --bind /dev/fuse "$root/dev/fuse"; fi
 mkdir -p "$root/dev/net" "$root/dev/pts" "$root/dev/shm"
 touch "$root/dev/net/tun"; mount --bind /dev/net/tun "$root/dev/net/tun"
 mount -t devpts -o newinstance,ptmxmode=0666,mode=0620 devpts "$root/dev/pts"

@@ -63,7 +63,7 @@ usb_load() {
   stick_acm=no stick_acm_ports=1 stick_hotplug_modules= stick_builtin_drivers=
   stick_op_user= stick_op_password= stick_op_apn= stick_op_dial= stick_op_family=1
   stick_op_imsi= stick_op_name= stick_at_reply= stick_at_echo=on
-  stick_serialcom=record stick_serialcom_delay=3
+  stick_serialcom=record stick_serialcom_delay=3 stick_serialcom_order=
   usb_read usb_plugged "$USB_STATE/plugged"
   usb_read usb_personality "$USB_STATE/personality" absent
   usb_read usb_generation "$USB_STATE/generation" 0

@@ -16,9 +16,9 @@
 #include <unistd.h>
 
 #include "journal_time.h"
+#include "proc_files.h"
 
 #define MODULES_REAL "/proc/modules"
-#define MODULES_BENCH "/bench/state/modules"
 #define LED_REAL "/proc/led_enable"
 #define LED_JOURNAL "/bench/journal/led.log"
 

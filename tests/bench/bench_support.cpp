@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -113,6 +114,18 @@ Result link3g(const std::vector<std::string>& args) {
   return run(argv);
 }
 
+std::string link3g_byte_order() {
+  // e_ident: the magic, then EI_CLASS, then EI_DATA (1 little, 2 big).
+  std::string ident = read_file(link3g_command().back()).substr(0, 6);
+  if (ident.size() < 6 || ident.compare(0, 4, "\x7f" "ELF") != 0) return "";
+  return ident[5] == 2 ? "big" : ident[5] == 1 ? "little" : "";
+}
+
+std::string host_byte_order() {
+  const uint16_t one = 1;
+  return *reinterpret_cast<const unsigned char*>(&one) == 1 ? "little" : "big";
+}
+
 void sh(const std::string& line) {
   Result r = run({"/bin/dash", "-c", line});
   ASSERT_EQ(r.status, 0) << line << "\n" << r.output << r.errors;
@@ -190,5 +203,24 @@ double Timed::gap(const std::string& from, const std::string& to) const {
 }
 
 void sh_quiet(const std::string& line) { run({"/bin/dash", "-c", line}); }
+
+std::vector<DnsQuery> dns_queries() {
+  // One snapshot of the journal for the times and the parse alike.
+  const std::string snapshot = "/tmp/dns-journal-snapshot.log";
+  std::string text = read_file("/bench/journal/dns.log");
+  write_file(snapshot, text);
+  std::vector<std::string> received = lines_of(text);
+  Result parsed = run({"/usr/bin/python3", LINK3G_SOURCE_DIR "/bench/sim/dnsparse.py", snapshot});
+  std::vector<DnsQuery> out;
+  for (const std::string& line : lines_of(parsed.output)) {
+    std::stringstream ss(line);
+    DnsQuery q;
+    ss >> q.server >> q.id >> q.flags >> q.count >> q.name >> q.type >> q.qclass;
+    size_t i = out.size();
+    q.time = i < received.size() ? std::stod(received[i].substr(0, received[i].find(' '))) : -1;
+    out.push_back(q);
+  }
+  return out;
+}
 
 }  // namespace bench

@@ -26,6 +26,12 @@ std::vector<std::string> link3g_command();
 // The link3g binary under test with these arguments.
 Result link3g(const std::vector<std::string>& args);
 
+// The byte order of the link3g binary under test, from its ELF header:
+// "big" or "little" ("" when it cannot be read).
+std::string link3g_byte_order();
+// This machine's: "big" or "little".
+std::string host_byte_order();
+
 // Runs a shell line for the test's own set-up; fails the test when the line
 // exits non-zero.
 void sh(const std::string& line);
@@ -74,6 +80,15 @@ Timed timed_journal();
 
 // Runs a shell line in the bench for set-up, without failing on errors.
 void sh_quiet(const std::string& line);
+
+// A datagram the ISP's name servers received, as a real DNS library reads
+// it (one question each), with the bench time it arrived.
+struct DnsQuery {
+  std::string server, id, flags, count, name, type, qclass;
+  double time;
+};
+// Every query in the DNS journal, in order.
+std::vector<DnsQuery> dns_queries();
 
 }  // namespace bench
 

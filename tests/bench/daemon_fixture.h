@@ -37,6 +37,10 @@ class Daemon : public ::testing::Test {
     const char* stick = getenv("BENCH_STICK");
     stick_ = stick ? stick : "";
     bench::sh("ispdns start");
+    // serialcom writes the operator record in the byte order of the router's
+    // processor, which is that of the binary under test.
+    const std::string order = bench::link3g_byte_order();
+    if (!order.empty() && order != bench::host_byte_order()) bench::sh("usbsim set serialcom_order=" + order);
     bench::clear_journals();
   }
   void TearDown() override {

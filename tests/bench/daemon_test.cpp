@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "bringup_lines.h"
 #include "daemon_fixture.h"
+#include "dial_files.h"
 
 namespace {
 
@@ -208,6 +210,62 @@ TEST_F(Daemon, AutoCheckDialsWithTheOperatorsValues) {
   std::string options = bench::read_file("/etc/ppp/options.ppp3g");
   EXPECT_NE(options.find("\nuser web\npassword web\n"), std::string::npos);
   EXPECT_EQ(count("serialcom /dev/ttyUSB0 1234"), 1u);
+}
+
+// AutoCheck with a stick that only its second switch file switches, as the
+// router runs it: the bring-up's commands and messages, the dial files from
+// the operator record, a link confirmed by answered DNS; then, with DNS
+// dead, one whole probe: three queries to each server, two seconds apart.
+TEST_F(Daemon, AutoCheckBySwitchFileThenDeadDns) {
+  ASSERT_EQ(stick_, "zte-mf626");
+  start({"--3gCard", "AutoCheck", "--3gApn", "cmdline.apn", "--3gDial", "*98#", "--3gPin", "1234"});
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 90));
+  std::vector<std::string> c = commands();
+  auto started = std::find(c.begin(), c.end(), kStartOptions);
+  ASSERT_NE(started, c.end());
+  EXPECT_EQ(std::vector<std::string>(c.begin(), started + 1),
+            bringup_lines::plus(bringup_lines::mf626_switch_file_lines(),
+                                {"serialcom /dev/ttyUSB2 1234", "killall -9 serialcom", kStartOptions}));
+  std::string out = bench::read_file("/tmp/daemon.out");
+  size_t first = out.find(bringup_lines::kMf626FirstFile);
+  size_t second = out.find(bringup_lines::kMf626SecondFile, first);
+  size_t found = out.find(bringup_lines::kMf626Found + "470:getUsbModemType-AutoCheck//dev/ttyUSB2/pin[1234]\n",
+                          second);
+  EXPECT_TRUE(first != std::string::npos && second != std::string::npos && found != std::string::npos) << out;
+  dial_files::Files files = dial_files::gsm("/dev/ttyUSB2", "3gnet", "*99#", "unicom", "unicom1");
+  EXPECT_EQ(bench::read_file("/etc/ppp/options.ppp3g"), files.options);
+  EXPECT_EQ(bench::read_file("/etc/ppp/options.ppp3g.ex"), files.options_ex);
+  EXPECT_EQ(bench::read_file("/etc/ppp/chat.ppp3g"), files.chat);
+  std::string modem = bench::read_file("/bench/journal/modem.log");
+  EXPECT_NE(modem.find("AT+CGDCONT=1,\"IP\",\"3gnet\",,0,0"), std::string::npos);
+  EXPECT_NE(modem.find("ATDT*99#"), std::string::npos);
+
+  dns_dead();
+  // The dead probe: the three queries to the first server just before the
+  // first one to the second server, and the three from there.
+  std::vector<bench::DnsQuery> probe;
+  ASSERT_TRUE(wait_for([&probe] {
+    std::vector<bench::DnsQuery> q = bench::dns_queries();
+    auto to_second = std::find_if(q.begin(), q.end(),
+                                  [](const bench::DnsQuery& x) { return x.server == "127.0.1.2"; });
+    if (to_second - q.begin() < 3 || q.end() - to_second < 3) return false;
+    probe.assign(to_second - 3, to_second + 3);
+    return true;
+  }, 30));
+  for (size_t i = 0; i < probe.size(); ++i) {
+    const bench::DnsQuery& q = probe[i];
+    EXPECT_EQ(q.server, i < 3 ? "127.0.1.1" : "127.0.1.2") << i;
+    EXPECT_TRUE(q.id >= "7329" && q.id <= "732e") << q.id;
+    EXPECT_EQ(q.flags, "0100");
+    EXPECT_EQ(q.count, "1");
+    EXPECT_EQ(q.name.rfind("www.", 0), 0u) << q.name;
+    EXPECT_EQ(q.type, "A");
+    EXPECT_EQ(q.qclass, "IN");
+    if (i > 0) {
+      EXPECT_GE(probe[i].time - probe[i - 1].time, 1.95) << i;
+      EXPECT_LT(probe[i].time - probe[i - 1].time, 2.5) << i;
+    }
+  }
 }
 
 // comgt's waitfor also matches the modem's echo of the command: with an

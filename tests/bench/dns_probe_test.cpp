@@ -6,7 +6,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,21 +14,8 @@
 
 namespace {
 
-struct Query {
-  std::string server, id, flags, count, name, type, qclass;
-};
-
-std::vector<Query> queries() {
-  std::vector<Query> out;
-  bench::Result r = bench::run({"/usr/bin/python3", LINK3G_SOURCE_DIR "/bench/sim/dnsparse.py"});
-  for (const std::string& line : bench::lines_of(r.output)) {
-    std::stringstream ss(line);
-    Query q;
-    ss >> q.server >> q.id >> q.flags >> q.count >> q.name >> q.type >> q.qclass;
-    out.push_back(q);
-  }
-  return out;
-}
+using bench::DnsQuery;
+using bench::dns_queries;
 
 double bench_now() {
   struct timespec ts;
@@ -55,7 +41,7 @@ class DnsProbe : public ::testing::Test {
 TEST_F(DnsProbe, QueriesAreStandardAndRotate) {
   DomainListIndex = 0;
   for (int i = 0; i < 7; ++i) EXPECT_EQ(CheckDnsQuery(), 1);
-  std::vector<Query> q = queries();
+  std::vector<DnsQuery> q = dns_queries();
   ASSERT_EQ(q.size(), 7u);
   const char* ids[] = {"7329", "732a", "732b", "732c", "732d", "732e", "7329"};
   for (size_t i = 0; i < q.size(); ++i) {
@@ -79,7 +65,7 @@ TEST_F(DnsProbe, DeadServersCostSixQueriesAndTwelveSeconds) {
   double took = bench_now() - start;
   EXPECT_GE(took, 11.9);
   EXPECT_LT(took, 14.0);
-  std::vector<Query> q = queries();
+  std::vector<DnsQuery> q = dns_queries();
   ASSERT_EQ(q.size(), 6u);
   for (size_t i = 0; i < 6; ++i) EXPECT_EQ(q[i].server, i < 3 ? "127.0.1.1" : "127.0.1.2");
 }
@@ -87,7 +73,7 @@ TEST_F(DnsProbe, DeadServersCostSixQueriesAndTwelveSeconds) {
 TEST_F(DnsProbe, SecondServerAnswersWhenTheFirstIsDead) {
   mode("127.0.1.1", "drop");
   EXPECT_EQ(CheckDnsQuery(), 1);
-  std::vector<Query> q = queries();
+  std::vector<DnsQuery> q = dns_queries();
   ASSERT_EQ(q.size(), 4u);
   EXPECT_EQ(q[3].server, "127.0.1.2");
 }
@@ -96,7 +82,7 @@ TEST_F(DnsProbe, OnlyUsableServersAreAsked) {
   mode("127.0.1.1", "drop");
   bench::write_file("/etc/resolv.conf", "nameserver 127.0.1.1\n");
   EXPECT_EQ(CheckDnsQuery(), 0);
-  EXPECT_EQ(queries().size(), 3u);
+  EXPECT_EQ(dns_queries().size(), 3u);
   bench::write_file("/bench/journal/dns.log", "");
   bench::write_file("/etc/resolv.conf",
                     "nameserver 1.2.3\n  nameserver 127.0.1.2\nnameserver fe80::1\n");
@@ -105,7 +91,7 @@ TEST_F(DnsProbe, OnlyUsableServersAreAsked) {
   EXPECT_EQ(CheckDnsQuery(), 0);
   bench::write_file("/etc/resolv.conf", "nameserver 127.000.000.002.000.000\n");
   EXPECT_EQ(CheckDnsQuery(), 0);
-  EXPECT_TRUE(queries().empty());
+  EXPECT_TRUE(dns_queries().empty());
 }
 
 TEST_F(DnsProbe, AnyReplyCountsButAnEmptyOne) {
@@ -125,7 +111,7 @@ TEST_F(DnsProbe, FailedSendDoesNotAdvanceTheRotation) {
   EXPECT_EQ(DomainListIndex, 2);
   EXPECT_EQ(SendDns("127.0.1.1"), 1);
   EXPECT_EQ(DomainListIndex, 3);
-  EXPECT_EQ(queries().at(0).id, "732b");
+  EXPECT_EQ(dns_queries().at(0).id, "732b");
 }
 
 void on_signal(int) {}

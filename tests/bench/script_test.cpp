@@ -9,6 +9,7 @@
 #include <string>
 
 #include "bench_support.h"
+#include "dial_files.h"
 #include "ppp/ppp.h"
 
 namespace {
@@ -18,28 +19,7 @@ const char kOptionsEx[] = "/etc/ppp/options.ppp3g.ex";
 const char kChat[] = "/etc/ppp/chat.ppp3g";
 const char kLog[] = "/var/log/messages";
 
-const std::string kCommonOptions =
-    "460800\n";  // follows the tty line
-const std::string kPlainOptions =
-    "modem\ncrtscts\ndebug\nnoauth\nnodetach\nnopcomp\nnoaccomp\nnovj\npersist\nmtu 1454\n"
-    "nobsdcomp\nipcp-accept-local\nipcp-accept-remote\nusepeerdns\ndefaultroute\nnodeflate\n";
-const std::string kDefaultOnly = "noipdefault\nlcp-echo-interval 6\nlcp-echo-failure 12\nnodeflate\n";
-
-std::string connect_lines(const std::string& tty) {
-  return "connect \"/bin/comgt -d " + tty + " -s /etc/ppp/chat.ppp3g\"\n" +
-         "disconnect \"/bin/comgt -d " + tty + " -s /etc/disconn.scr\"\n";
-}
-
-std::string step(const std::string& send, const std::string& reply, const std::string& label) {
-  return "send \"" + send + "^m\"\nwaitfor 10 \"" + reply +
-         "\",\"ERR\",\"ERROR\"\nif % = -1 goto timeerror\nif % = 0 goto " + label +
-         "\nif % = 1 goto error\nif % = 2 goto error\n:" + label + "\n";
-}
-
-const std::string kChatHead = "opengt\nset com 460800n81\nset senddelay 0.05\nwaitquiet 1 0.2\n";
-const std::string kChatTail =
-    "print \"CONNECTED\\n\"\nexit 0\n:error\nprint \"CONNECT ERROR\\n\"\nexit 1\n"
-    ":timeerror\nprint \"CONNECT TIMEOUT\\n\"\nexit 1\n";
+using namespace dial_files;
 
 std::string log_of(const std::string& prefix, const std::string& text) {
   std::string out;
@@ -58,13 +38,10 @@ class Scripts : public ::testing::Test {
 
 TEST_F(Scripts, DefaultFamilyByteForByte) {
   ASSERT_EQ(gen_at_script(1, "/dev/ttyUSB1", "internet", "*99#", "web", "secret"), 1);
-  std::string head = "/dev/ttyUSB1\n" + kCommonOptions + "user web\npassword secret\n" +
-                     kPlainOptions + kDefaultOnly;
-  std::string chat = kChatHead + step("AT", "OK", "next1") + step("AT+CFUN=1", "OK", "next2") +
-                     step("AT+CGDCONT=1,\\\"IP\\\",\\\"internet\\\",,0,0", "OK", "next3") +
-                     step("ATDT*99#", "CONNECT", "next4") + kChatTail;
-  EXPECT_EQ(bench::read_file(kOptionsEx), head);
-  EXPECT_EQ(bench::read_file(kOptions), head + connect_lines("/dev/ttyUSB1"));
+  Files expected = gsm("/dev/ttyUSB1", "internet", "*99#", "web", "secret");
+  const std::string& chat = expected.chat;
+  EXPECT_EQ(bench::read_file(kOptionsEx), expected.options_ex);
+  EXPECT_EQ(bench::read_file(kOptions), expected.options);
   EXPECT_EQ(bench::read_file(kChat), chat);
   EXPECT_EQ(bench::lines_of(bench::read_file(kOptions)).size(), 26u);
   EXPECT_EQ(bench::lines_of(chat).size(), 40u);

@@ -11,38 +11,15 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "bringup_lines.h"
 #include "sys/led_code.h"
 #include "usb/usb.h"
 
 namespace {
 
-const std::string kRmSerial = "rmmod usbserial";
-const std::string kRmAcm = "rmmod cdc-acm";
-const std::string kAcm = "insmod /lib/modules/2.6.30.9/kernel/drivers/usb/class/cdc-acm.ko";
-const std::string kStorage = "insmod /lib/modules/2.6.30.9/kernel/drivers/usb/storage/usb-storage.ko";
-const std::string kEjectCd = "eject /dev/sr0";
-const std::string kEjectDisk = "eject /dev/sda";
+using namespace bringup_lines;
+
 const std::string kOk1 = "auto_init_modem, USB Momdem has init ok 1.\n";
-
-std::string serial(const char* vendor, const char* product) {
-  return std::string("insmod /lib/modules/2.6.30.9/kernel/drivers/usb/serial/usbserial.ko vendor=0x") +
-         vendor + " product=0x" + product;
-}
-
-std::string switch_file(const char* name) {
-  return std::string("/bin/modemswitch -c /bin/usb_modeswitch.d/") + name;
-}
-
-std::string found(const char* tty) {
-  return std::string("auto check usb modem successful.\ndevice name: ") + tty + "\n";
-}
-
-std::vector<std::string> reload() { return {kRmSerial, kRmAcm, kAcm}; }
-
-std::vector<std::string> plus(std::vector<std::string> a, const std::vector<std::string>& b) {
-  a.insert(a.end(), b.begin(), b.end());
-  return a;
-}
 
 class Bringup : public ::testing::Test {
  protected:
@@ -167,15 +144,11 @@ TEST_F(Bringup, FailedDirectSwitchGoesOnWithTheSameIds) {
 TEST_F(Bringup, SwitchFilesUntilTheModemShows) {
   ASSERT_EQ(stick_, "zte-mf626");
   bring_up();
-  EXPECT_EQ(lines_, plus(reload(), {kStorage, kEjectCd, kEjectDisk, switch_file("19d2_2000.mf622"),
-                                    switch_file("19d2_2000.mf626"), serial("19d2", "0031")}));
+  EXPECT_EQ(lines_, mf626_switch_file_lines());
   EXPECT_WAIT(switch_file("19d2_2000.mf622"), switch_file("19d2_2000.mf626"), 5);
   EXPECT_WAIT(switch_file("19d2_2000.mf626"), serial("19d2", "0031"), 5);
-  EXPECT_NE(out_.find("get cdrom vid[19d2] pid[2000] fileIDTry[2]\n"
-                      "switch usbModem with:\n[/bin/usb_modeswitch.d/19d2_2000.mf622] file\n"
-                      "switch usbModem with:\n[/bin/usb_modeswitch.d/19d2_2000.mf626] file\n"),
-            std::string::npos) << out_;
-  EXPECT_NE(out_.find("get usbmode vid[19d2] pid[0031]\n" + found("/dev/ttyUSB2")), std::string::npos);
+  EXPECT_NE(out_.find(kMf626FirstFile + kMf626SecondFile), std::string::npos) << out_;
+  EXPECT_NE(out_.find(kMf626Found), std::string::npos);
   EXPECT_STREQ(ext_usbModemID[0], "19d2_2000.mf622");
   EXPECT_STREQ(ext_usbModemID[1], "19d2_2000.mf626");
   EXPECT_EQ(ext_usbModemID[2][0], '\0');
