@@ -2,7 +2,7 @@
 # uClinux-style user/ folder) and for machines without CMake.
 #
 #   make [CROSS_COMPILE=mips-linux-uclibc-] [STATIC=1] [WERROR=1] [VERSION=1.2.3]
-#   make install [DESTDIR=/path/to/rootfs] [BINDIR=/bin]
+#   make install [DESTDIR=/path/to/rootfs] [BINDIR=/bin] [SYSCONFDIR=/etc] [MANDIR=/usr/share/man]
 #   make romfs ROMFSDIR=/path/to/romfs      (the binary into ROMFSDIR/bin)
 #   make clean
 #
@@ -15,8 +15,12 @@ ifeq ($(origin CXX),default)
 CXX = $(CROSS_COMPILE)g++
 endif
 BUILD ?= build/make
-# Where the router keeps its programs (the root file system is small and flat).
+# Where the router keeps its programs (the root file system is small and
+# flat), its settings and start scripts, and manual pages.
 BINDIR ?= /bin
+SYSCONFDIR ?= /etc
+INITDIR ?= $(SYSCONFDIR)/init.d
+MANDIR ?= /usr/share/man
 
 # Defaults that a user's own flags replace: small code, a stripped binary.
 CXXFLAGS ?= -Os
@@ -71,12 +75,28 @@ define install-to
 	install -m 0755 $(BUILD)/link3g '$(1)/link3g'
 endef
 
-# More of what the router needs (an init script, an example configuration,
-# the manual page) joins as further install-* prerequisites of install.
-install: install-bin
+install: install-bin install-init install-conf install-man
 
 install-bin: $(BUILD)/link3g
 	$(call install-to,$(DESTDIR)$(BINDIR))
+
+# The start script, told where the binary went.
+install-init:
+	install -d '$(DESTDIR)$(INITDIR)'
+	sed 's|^DAEMON=[^ ]*|DAEMON=$(BINDIR)/link3g|' etc/init.d/link3g >'$(DESTDIR)$(INITDIR)/link3g.new'
+	chmod 0755 '$(DESTDIR)$(INITDIR)/link3g.new'
+	mv -f '$(DESTDIR)$(INITDIR)/link3g.new' '$(DESTDIR)$(INITDIR)/link3g'
+
+# The example settings only where there are none yet: an install never
+# overwrites the router's own. Readable by root alone (password, PIN).
+install-conf:
+	install -d '$(DESTDIR)$(SYSCONFDIR)'
+	test -e '$(DESTDIR)$(SYSCONFDIR)/link3g.conf' || \
+	  install -m 0600 etc/link3g.conf '$(DESTDIR)$(SYSCONFDIR)/link3g.conf'
+
+install-man:
+	install -d '$(DESTDIR)$(MANDIR)/man8'
+	install -m 0644 docs/link3g.8 '$(DESTDIR)$(MANDIR)/man8/link3g.8'
 
 romfs: $(BUILD)/link3g
 	@test -n '$(ROMFSDIR)' || { echo 'make romfs: ROMFSDIR is not set' >&2; exit 1; }
@@ -85,4 +105,4 @@ romfs: $(BUILD)/link3g
 clean:
 	rm -rf $(BUILD)
 
-.PHONY: all install install-bin romfs clean FORCE
+.PHONY: all install install-bin install-init install-conf install-man romfs clean FORCE

@@ -6,7 +6,7 @@ link3g daemon, and narrates what the journals show: every command the daemon
 hands to the shell, its messages, the LED's pattern, what the modem is told,
 the DNS queries. Then it runs the dns and qos commands, pulls the stick out
 and puts it back, and finally lets DNS die to show the self-check's reboot
-request.
+request. At each stage it asks link3g --cmd status what the daemon is doing.
 
   demo.py [--stick NAME] [--binary PATH]
 """
@@ -42,6 +42,7 @@ def legend():
           "  modem   an AT command the simulated modem received (comgt dialling)\n"
           "  dns     a DNS query seen by the ISP's name servers\n"
           "  router  the simulated router: pppd, reboot requests, commands the demo runs\n"
+          "  status  what link3g --cmd status says, and its exit status (0 up, 1 not up, 3 no daemon)\n"
           "  file    a file link3g wrote", flush=True)
 
 
@@ -155,6 +156,22 @@ def sh(cmd, show=True):
     return out
 
 
+def status(binary):
+    """Asks the daemon's state as a router's script would; returns the text."""
+    r = subprocess.run([binary, "--cmd", "status"], capture_output=True, text=True)
+    say("status", "%s(exit %d)" % (r.stdout, r.returncode))
+    return r.stdout
+
+
+def state():
+    """The daemon's state as its status file says, as a web page reads it."""
+    try:
+        with open("/var/run/link3g.status") as f:
+            return dict(l.rstrip("\n").partition("=")[::2] for l in f).get("state")
+    except FileNotFoundError:
+        return None
+
+
 def wait_for(cond, limit):
     end = time.time() + limit
     while time.time() < end:
@@ -212,10 +229,14 @@ def main():
     section("link3g --cmd 3g --3gCard AutoCheck --3gPin 1234 &")
     daemon = subprocess.Popen([args.binary, "--cmd", "3g", "--3gCard", "AutoCheck", "--3gPin", "1234"],
                               stdout=open(daemon_out, "w"), stderr=subprocess.DEVNULL)
+    time.sleep(1)
+    narrator.flush()
+    status(args.binary)
     if not wait_for(lambda: link_up() and dns_size() > 0, 180):
         say("demo", "the link did not come up")
     narrator.flush()
     section("The link is up")
+    status(args.binary)
     show_file("/etc/ppp/options.ppp3g")
     show_file("/etc/ppp/chat.ppp3g", head=26)
     sh("ip -4 addr show dev ppp0")
@@ -238,6 +259,9 @@ def main():
     mark = os.path.getsize(daemon_out)
     sh("usbsim unplug", show=False)
     wait_for(lambda: "get usb id modem failed" in output_since(daemon_out, mark), 60)
+    wait_for(lambda: state() == "no-modem", 30)
+    narrator.flush()
+    status(args.binary)
     time.sleep(6)
     section("... and plugged in again")
     sh("usbsim replug", show=False)
@@ -247,10 +271,14 @@ def main():
     narrator.flush()
     section("The link is back")
     sh("ip -4 addr show dev ppp0")
+    status(args.binary)
     time.sleep(3)
 
     section("The ISP's DNS goes dead; the start-up scripts run link3g --cmd dns")
     sh("ispdns mode 127.0.1.1 drop; ispdns mode 127.0.1.2 drop", show=False)
+    wait_for(lambda: state() == "dns-failing", 40)
+    narrator.flush()
+    status(args.binary)
     sh(args.binary + " --cmd dns")
     time.sleep(1)
     narrator.flush()
@@ -258,6 +286,8 @@ def main():
     section("Done: the daemon is stopped and the simulated router goes away")
     narrator.running = False
     daemon.kill()
+    daemon.wait()
+    status(args.binary)
     print("%.0f s of the router's time" % (time.time() - T0), flush=True)
 
 

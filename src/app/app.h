@@ -29,6 +29,9 @@ void print_usage();
 // --version: "link3g VERSION".
 void print_version();
 
+// SIGINT to its default action: it ends the daemon, even when whoever
+// started it left it ignored (a shell does so for a background command).
+void RestoreStopSignal();
 void InstallSignalHandlers();
 void Term_Sig_entry(int sig);
 void Bad_Sig_entry(int sig);

@@ -38,10 +38,12 @@ bool sole_daemon() {
 
 // The daemon: the LED thread, one bring-up with the default signal
 // dispositions (so SIGTERM still ends it), then the handlers and the
-// supervisor, which never returns. The bring-up's result does not matter:
+// supervisor, which never returns. SIGINT ends it from the start, however
+// it was started. The bring-up's result does not matter:
 // the supervisor runs it again while the modem is missing.
 int run_3g() {
   if (!sole_daemon()) return kExitAlreadyRunning;
+  RestoreStopSignal();
   status_begin();
   InitUsbLedTask();
   Init3gPPP(n3g_CardName, n3g_Apn, n3g_Dial, n3g_User, n3g_Pass, n3g_Pin);

@@ -32,6 +32,12 @@ void Term_Sig_entry(int) {}
 
 void Bad_Sig_entry(int) {}
 
+// A non-interactive shell starts a command put in the background with
+// SIGINT ignored, and an ignored signal stays ignored across exec: a daemon
+// started by a start-up script with "&" could then be ended by SIGKILL
+// alone, SIGTERM being ignored on purpose once it supervises.
+void RestoreStopSignal() { install(SIGINT, SIG_DFL); }
+
 void InstallSignalHandlers() {
   install(SIGTERM, Term_Sig_entry);
   for (int sig : kIgnoredBadSignals) install(sig, Bad_Sig_entry);

@@ -170,6 +170,35 @@ TEST_F(CommandLine, HelpAndVersionRunNothing) {
   EXPECT_TRUE(bench::shell_lines().empty());
 }
 
+// The manual page names every option of --help, short and long forms
+// together, as its OPTIONS section writes them in roff.
+TEST_F(CommandLine, ManualHasEveryOptionOfTheHelp) {
+  std::string manual = bench::read_file(LINK3G_SOURCE_DIR "/docs/link3g.8");
+  ASSERT_FALSE(manual.empty());
+  auto roff = [](const std::string& option) {
+    std::string out;
+    for (char c : option) out += c == '-' ? std::string("\\-") : std::string(1, c);
+    return out;
+  };
+  size_t options = 0;
+  for (std::string line : bench::lines_of(link3g({"--help"}).output)) {
+    line.erase(0, line.find_first_not_of(' '));
+    if (line.rfind("-", 0) != 0) continue;
+    std::string name = line.substr(0, line.find(' '));
+    std::string entry;
+    if (line.rfind("--", 0) == 0) {
+      entry = ".B " + roff(name) + "\n";
+    } else {
+      size_t at = line.find("--");
+      ASSERT_NE(at, std::string::npos) << line;
+      entry = ".BR " + roff(line.substr(0, 2)) + " \", \" " + roff(line.substr(at, line.find(' ', at) - at)) + " ";
+    }
+    EXPECT_NE(manual.find("\n.TP\n" + entry), std::string::npos) << entry;
+    ++options;
+  }
+  EXPECT_EQ(options, 11u);
+}
+
 const std::string kNoDaemon = "link3g: no 3g daemon runs.\n";
 
 // link3g --cmd status without a daemon that holds the lock, and with a test
