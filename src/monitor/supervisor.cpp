@@ -99,6 +99,7 @@ void supervise_once(SupervisorState* s) {
   if (s->pppd_pid > 0) {
     if (!modem_present()) {
       usb_led = kLedOff;
+      status_note_no_modem();  // shown now, not once the bring-up has failed
       doSystemCmd("killall -9 pppd &");
       run_bringup();
     }
@@ -107,6 +108,7 @@ void supervise_once(SupervisorState* s) {
     start_pppd(s);
   } else {
     usb_led = kLedOff;
+    status_note_no_modem();
     run_bringup();
   }
 }

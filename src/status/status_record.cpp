@@ -66,6 +66,13 @@ void forget_modem() {
   set_int(&record.family, 0);
 }
 
+// A pppd seen in the pass that found the modem gone is on its way out (the
+// supervisor has just killed it): what it shows does not undo "no modem" or
+// "no family". Only a new configuration or a new pppd leaves those.
+bool without_configuration() {
+  return record.state == kStateNoModem || record.state == kStateNoFamily;
+}
+
 }  // namespace
 
 void status_begin() {
@@ -115,12 +122,14 @@ void status_note_pppd_start(int forced) {
 }
 
 void status_note_no_address() {
+  if (without_configuration()) return;
   set_state(kStateConnecting);
   set_text(record.address, "");
   publish();
 }
 
 void status_note_link(const char* address, int dns_failures) {
+  if (without_configuration()) return;
   set_state(dns_failures > 0 ? kStateDnsFailing : kStateUp);
   set_text(record.address, address);
   set_count(&record.dns_failures, dns_failures > 0 ? static_cast<unsigned long>(dns_failures) : 0);
