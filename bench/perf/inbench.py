@@ -14,8 +14,11 @@ scripts/benchmark runs each of these through bench/run (a fresh router each):
                                  then the memory of a program that only sleeps,
                                  and, one every 2 s as a pass runs, the parts of
                                  a pass (perf_pass_parts) and pidof runs
-  inbench.py static  BUILD OUT   the same over 10 real minutes for a static
-                                 link3g (--daemon), which no preload reaches
+  inbench.py before  BUILD OUT   bare's steady measurement alone, for the daemon
+                                 of another commit (--daemon)
+  inbench.py static  BUILD OUT   the steady measurement over 10 real minutes for
+                                 a static link3g (--daemon), which no preload
+                                 reaches
   inbench.py bringup BUILD OUT   one bring-up at real time: wall time from the
                                  start to the first "pppd file" command, and
                                  the daemon's own CPU time for it
@@ -73,7 +76,7 @@ def pppd_pid():
     fail("no pppd running")
 
 
-def bare(opt):
+def before(opt):
     """Without the preloads its LED commands fail in the shell, which
     changes nothing in the daemon; the LED journal stays empty, so the LED
     thread's wakeups tell whether it sleeps."""
@@ -81,6 +84,11 @@ def bare(opt):
     daemon = steady.measure(opt.daemon, opt.build, env, env, False, minutes=opt.minutes, min_passes=opt.passes,
                             quiet=opt.quiet)
     steady.without_preloads_mapped(daemon.pid)
+    return env
+
+
+def bare(opt):
+    env = before(opt)
     put(**idle_floor(opt.build, env))
     put(**paced_figures(opt.build, env))
 
@@ -181,7 +189,8 @@ def dns(opt, probes=300, digs=100):
                       "dig_%s_" % name))
 
 
-MEASUREMENTS = {"steady": steady_sped_up, "bare": bare, "static": static, "bringup": bringup, "dns": dns}
+MEASUREMENTS = {"steady": steady_sped_up, "bare": bare, "before": before, "static": static, "bringup": bringup,
+                "dns": dns}
 
 
 def main():

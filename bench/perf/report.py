@@ -10,7 +10,6 @@ before, dns, bringup1...) with the result.txt that bench/perf/inbench.py
 wrote. Prints the table and exits 1 when a budget is missed or a figure
 could not be measured.
 """
-import os
 import sys
 
 import report_rows
@@ -134,7 +133,7 @@ def write(out, r, runs, bringups):
         L.append(report_text.steady_text(measured))
         L.append(report_text.cpu_text(st, bare, static))
     if not ("error" in bare and "error" in static):
-        L.append(report_text.comparison_text(r, st, bare, static, before, r.meta.get("compare_rev", "")))
+        L.append(report_text.comparison_text(st, bare, static, before, r.meta.get("compare_rev", "")))
     if bringups:
         L += ["### The bring-up, command by command", "",
               "Seconds from the start of link3g to each command it handed to `/bin/sh` "

@@ -158,9 +158,9 @@ def paced_rows(r, bare, cmd):
         return
     r.row("  where it goes: the parts of a pass, one pass every 2 s through the product's functions "
           "(`perf_pass_parts`, %s passes, medians)" % bare["parts_passes"],
-          "%s: %s µs in all; the same lookup again with the caches warm: %s µs" % (
+          "%s: %d µs in all; the same lookup again with the caches warm: %d µs" % (
               ", ".join("%s %.0f" % (label, float(bare["parts_%s_us" % key])) for key, label in PARTS),
-              bare["parts_total_us"].split(".")[0], bare["parts_lookup_again_us"].split(".")[0]), "", None, cmd)
+              round(float(bare["parts_total_us"])), round(float(bare["parts_lookup_again_us"]))), "", None, cmd)
     r.row("CPU of one `pidof pppd` run, one run every 2 s as a pass would run it (%s runs, no preloads)" %
           bare["pidof_paced_count"],
           "%s (`pidof -x pppd`: %s); the real-time pass above is %.0f%% of the cheaper" % (
@@ -208,10 +208,9 @@ def before_rows(r, before, ref, rev):
     value = "%.0f µs: supervisor %.0f, LED thread %.0f" % (float(before["cpu_us_per_iteration"]),
                                                           float(before["cpu_main_us_per_iteration"]),
                                                           float(before["cpu_led_us_per_iteration"]))
-    budget = "—"
     if ref is not None:
-        budget = "%.0f%% of one pidof run" % (100 * float(before["cpu_us_per_iteration"]) / ref)
-    r.row("CPU per steady pass, %s (%s passes)" % (label, before["iterations"]), value, budget, None, cmd)
+        value += "; %.0f%% of one pidof run" % (100 * float(before["cpu_us_per_iteration"]) / ref)
+    r.row("CPU per steady pass, %s (%s passes)" % (label, before["iterations"]), value, "", None, cmd)
     r.row("Wakeups per steady pass, %s" % label, "%.2f: supervisor %.2f, LED thread %.2f (voluntary switches)" % (
         wakeups(before), float(before["wakeups_main_vol_per_iteration"]),
         float(before["wakeups_led_vol_per_iteration"])), "", None, cmd)

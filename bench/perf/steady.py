@@ -53,7 +53,7 @@ def memory(pid, prefix=""):
 
 
 def start_wakeup_floor(build, env):
-    """perf_wakeup_floor (one thread sleeping 250 ms at a time), left to run
+    """perf_wakeup_floor (one thread sleeping 2 s at a time), left to run
     beside the daemon through the window: what one wakeup costs here."""
     floor = subprocess.Popen([build + "/bench/perf_wakeup_floor"], env=env)
     time.sleep(0.5)  # past its start-up, which is not a wakeup's cost
@@ -143,44 +143,54 @@ def check_window(a, b, led_visible):
     return out
 
 
-def measure(binary, build, env, floor_env, led_visible, minutes=10.0, settle=10, min_passes=100, quiet=None,
-            strace_seconds=60):
-    """Steps 1 to 6 above; returns the daemon, still running."""
+def start_steady(binary, env, led_visible, settle):
+    """Steps 1 and 2: link3g started, its link up and steady."""
     run(["ispdns", "start"])
     t_start, r_start = time.time(), real_now()
     daemon = start_daemon(binary, env)
-    pid = daemon.pid
     wait_for(daemon, link_up, 180, "link (ppp0 address and a DNS query)")
-    put(daemon_pid=pid, link_up_bench_s="%.1f" % (time.time() - t_start))
+    put(daemon_pid=daemon.pid, link_up_bench_s="%.1f" % (time.time() - t_start))
     if led_visible:
         wait_for(daemon, led_held, 60, "held LED", step=0)
     held = len(lines(DNS_LOG))
     wait_for(daemon, lambda: len(lines(DNS_LOG)) >= held + settle, 30 + 4 * settle,
              "%d answered queries after the link was steady" % settle)
+    return daemon, t_start, r_start
+
+
+def window(daemon, build, floor_env, end, min_passes):
+    """Step 5: the snapshots at the window's two ends, with what one wakeup
+    of perf_wakeup_floor cost meanwhile."""
+    floor = start_wakeup_floor(build, floor_env)
+    floor_start = procfs.cpu_and_switches(floor.pid)
+    a = snapshot(daemon.pid)
+    wait_for(daemon, lambda: time.time() >= end and len(lines(DNS_LOG)) - a["dns"] >= min_passes,
+             max(end - time.time(), 0) + 4 * min_passes, "%d passes in the window" % min_passes, step=POLL_S)
+    b = snapshot(daemon.pid)
+    put(**floor_figures(floor, floor_start))
+    return a, b
+
+
+def measure(binary, build, env, floor_env, led_visible, minutes=10.0, settle=10, min_passes=100, quiet=None,
+            strace_seconds=60):
+    """Steps 1 to 6 above; returns the daemon, still running."""
+    daemon, t_start, r_start = start_steady(binary, env, led_visible, settle)
+    pid = daemon.pid
     put(**memory(pid, "early_"))
     put(**syscalls(pid, strace_seconds))
     if quiet is not None:
         wait_for(daemon, lambda: os.path.exists(quiet), QUIET_LIMIT_S, "end of the benchmark's other runs",
                  step=POLL_S)
-    floor = start_wakeup_floor(build, floor_env)
-    floor_start = procfs.cpu_and_switches(floor.pid)
-    a = snapshot(pid)
-    end = t_start + minutes * 60
-    wait_for(daemon, lambda: time.time() >= end and len(lines(DNS_LOG)) - a["dns"] >= min_passes,
-             max(end - time.time(), 0) + 4 * min_passes, "%d passes in the window" % min_passes, step=POLL_S)
-    b = snapshot(pid)
-    put(**floor_figures(floor, floor_start))
-    window = check_window(a, b, led_visible)
-    if window["iterations"] < min_passes:
-        fail("only %d supervisor passes in the steady window" % window["iterations"])
-    put(**window)
-    put(**window_figures(a, b, window["iterations"]))
+    a, b = window(daemon, build, floor_env, t_start + minutes * 60, min_passes)
+    passes = check_window(a, b, led_visible)
+    put(**passes)
+    put(**window_figures(a, b, passes["iterations"]))
     by = procfs.rss_by_mapping(pid)
     put(**memory(pid))
     put(bench_minutes="%.2f" % ((b["bench"] - t_start) / 60), real_seconds_total="%.1f" % (b["real"] - r_start),
         window_opened_bench_s="%.1f" % (a["bench"] - t_start),
         window_bench_s="%.1f" % (b["bench"] - a["bench"]), window_real_s="%.2f" % (b["real"] - a["real"]),
-        pass_bench_s="%.3f" % ((b["bench"] - a["bench"]) / window["iterations"]),
+        pass_bench_s="%.3f" % ((b["bench"] - a["bench"]) / passes["iterations"]),
         maps=procfs.mapping_summary(by),
         preload_rss_kb=sum(v for k, v in by.items() if any(m in k for m in PRELOAD_MARKS)),
         libc_rss_kb=procfs.rss_of(by, "/libc.so"))
