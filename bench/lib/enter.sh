@@ -4,8 +4,15 @@
 set -euo pipefail
 
 root="$BENCH_TMP/root"
-mkdir -p "$BENCH_TMP/upper" "$BENCH_TMP/work" "$root"
-mount -t overlay overlay -o "lowerdir=/,upperdir=$BENCH_TMP/upper,workdir=$BENCH_TMP/work" "$root"
+# The layer that takes the router's writes lives in memory, as a router's
+# writable files do: a file written here (/etc/resolv.conf, /etc/ppp...) is
+# never read back from this machine's disk, which would make a reader wait
+# whenever the page cache has dropped it.
+layer="$BENCH_TMP/layer"
+mkdir -p "$layer" "$root"
+mount -t tmpfs -o mode=0755 bench-layer "$layer"
+mkdir -p "$layer/upper" "$layer/work"
+mount -t overlay overlay -o "lowerdir=/,upperdir=$layer/upper,workdir=$layer/work" "$root"
 
 # Kernel file systems of our own: this PID namespace's processes only, and
 # a /proc/bus on which the simulated USB bus can publish its device list.

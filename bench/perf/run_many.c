@@ -4,10 +4,13 @@
  * the CPU time (user + system) it used, from getrusage(RUSAGE_CHILDREN)
  * before and after all the runs.
  *
- *   perf_run_many [--no-preload] [--status N[,N...]] [--output TEXT] COUNT -- COMMAND [ARG...]
+ *   perf_run_many [--no-preload] [--every MS] [--status N[,N...]] [--output TEXT] COUNT -- COMMAND [ARG...]
  *
  *   --no-preload  run COMMAND without the bench's preloaded libraries
  *                 (LD_PRELOAD and libfaketime's variables taken out)
+ *   --every MS    pause MS milliseconds before each run, as a program that
+ *                 runs COMMAND now and then would (the runs then start
+ *                 cold); the pauses are in neither figure
  *   --status N,.. every run must exit with one of these statuses (default 0)
  *   --output TEXT every run's standard output must contain TEXT
  *
@@ -59,6 +62,12 @@ static int status_allowed(const char* list, int status) {
   return 0;
 }
 
+static void pause_millis(long ms) {
+  struct timespec left = {ms / 1000, (ms % 1000) * 1000000L};
+  while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
 static int preload_var(const char* entry) {
   return strncmp(entry, "LD_PRELOAD=", 11) == 0 || strncmp(entry, "FAKETIME", 8) == 0;
 }
@@ -99,17 +108,20 @@ static int run_once(char** argv, char** envp, size_t* got) {
 
 int main(int argc, char** argv) {
   int no_preload = 0;
+  long every_ms = 0;
   const char* want_status = "0";
   const char* want_output = NULL;
   int i = 1;
   for (; i < argc; ++i) {
     if (strcmp(argv[i], "--no-preload") == 0) no_preload = 1;
+    else if (strcmp(argv[i], "--every") == 0 && i + 1 < argc) every_ms = atol(argv[++i]);
     else if (strcmp(argv[i], "--status") == 0 && i + 1 < argc) want_status = argv[++i];
     else if (strcmp(argv[i], "--output") == 0 && i + 1 < argc) want_output = argv[++i];
     else break;
   }
   if (i + 2 >= argc || strcmp(argv[i + 1], "--") != 0) {
-    fprintf(stderr, "usage: perf_run_many [--no-preload] [--status N[,N...]] [--output TEXT] COUNT -- COMMAND [ARG...]\n");
+    fprintf(stderr, "usage: perf_run_many [--no-preload] [--every MS] [--status N[,N...]] [--output TEXT] COUNT -- "
+                    "COMMAND [ARG...]\n");
     return 2;
   }
   int count = atoi(argv[i]);
@@ -133,6 +145,7 @@ int main(int argc, char** argv) {
   getrusage(RUSAGE_CHILDREN, &before);
   for (int r = 0; r < count; ++r) {
     size_t got = 0;
+    if (every_ms > 0) pause_millis(every_ms);
     long long start = now_ns();
     int status = run_once(command, envp, &got);
     wall[r] = now_ns() - start;
