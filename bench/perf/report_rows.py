@@ -7,7 +7,12 @@ import statistics
 
 from report_base import us
 
-MIPS_SIZE_BUDGET = 40960      # bytes, stripped, router preset (glibc)
+# Bytes, stripped, router preset (glibc). 40 KB until the daemon gained its
+# status file, pid lock, status command and --help (about 12 KB of MIPS
+# code); this build is a stand-in that cannot run on the router (its glibc
+# needs Linux 3.2), kept as a guard against code growth. The router's own
+# binary is the static one, with its own budget below.
+MIPS_SIZE_BUDGET = 53248
 STATIC_SIZE_BUDGET = 131072   # bytes, stripped, router-static preset (musl)
 BRINGUP_CPU_BUDGET_MS = 20.0
 BRINGUP_WAITS_S = 6.0         # 3 s after the driver reload + 3 s final pause
