@@ -1,9 +1,12 @@
+#include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "sys/proc_stat.h"
 #include "sys/sys.h"
@@ -19,17 +22,24 @@ constexpr int kStatLineSize = 1024;
 // The scan resumes where the previous call stopped (main thread only).
 DIR* procScanDir = nullptr;
 
-// The first line of /proc/<pid>/stat, parsed into rec; 0 when the process
-// has gone or the line cannot be read or parsed.
+// /proc/<pid>/stat, parsed into rec; 0 when the process has gone or the
+// line cannot be read or parsed. The file is one line, which one read()
+// gives whole; no stdio stream: this runs on every pass of a steady link.
 int read_stat_record(int pid, ProcStatRecord* rec) {
   char path[kProcPathSize];
   snprintf(path, sizeof path, "/proc/%d/stat", pid);
-  FILE* f = fopen(path, "r");
-  if (f == nullptr) return 0;
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
   char line[kStatLineSize];
-  char* got = fgets(line, sizeof line, f);
-  fclose(f);
-  if (got == nullptr) return 0;
+  ssize_t n;
+  do {
+    n = read(fd, line, sizeof line - 1);
+  } while (n < 0 && errno == EINTR);
+  close(fd);
+  if (n <= 0) return 0;
+  line[n] = '\0';
+  char* end = strchr(line, '\n');  // the first line only, as fgets would
+  if (end != nullptr) end[1] = '\0';
   return parse_proc_stat_line(line, sizeof line, rec);
 }
 
