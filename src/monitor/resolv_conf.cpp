@@ -2,10 +2,10 @@
 
 #include <arpa/inet.h>
 #include <ctype.h>
-#include <stdio.h>
 #include <string.h>
 
 #include "monitor/monitor.h"
+#include "sys/line_reader.h"
 
 namespace {
 
@@ -36,17 +36,19 @@ int usable_nameserver(const char* text) {
 
 int read_nameservers(int first, char (*fields)[kNameserverFieldSize], int count) {
   memset(fields, 0, sizeof *fields * static_cast<size_t>(count));
-  FILE* f = fopen(kResolvConfPath, "r");
-  if (f == nullptr) return -1;
+  // Read on every pass of a steady link: without a stdio stream, which
+  // would allocate and free its buffer each time.
+  LineReader in;
+  if (!line_reader_open(&in, kResolvConfPath)) return -1;
   char piece[kResolvPieceSize];
   int lines = 0;
-  while (fgets(piece, sizeof piece, f) != nullptr) {
+  while (line_reader_piece(&in, piece, sizeof piece)) {
     char field[kNameserverFieldSize];
     if (!nameserver_of_piece(piece, strlen(piece), field)) continue;
     if (lines >= first && lines < first + count) memcpy(fields[lines - first], field, sizeof field);
     ++lines;
   }
-  fclose(f);
+  line_reader_close(&in);
   return lines;
 }
 

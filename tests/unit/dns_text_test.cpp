@@ -1,12 +1,18 @@
 // The DNS query datagram and the name servers of /etc/resolv.conf.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "monitor/dns_question.h"
 #include "monitor/monitor.h"
 #include "monitor/resolv_conf.h"
+#include "sys/line_reader.h"
 
 namespace {
 
@@ -89,6 +95,37 @@ TEST(ResolvConf, OnlyIpv4AddressesAreUsable) {
   EXPECT_EQ(usable_nameserver("1.2.3.4;reboot"), 0);
   EXPECT_EQ(usable_nameserver("999.1.1.1"), 0);
   EXPECT_EQ(usable_nameserver(""), 0);
+}
+
+// /etc/resolv.conf is read in the pieces fgets() would give (a long line
+// arrives as several pieces, each taken as a line): the reader without
+// stdio must cut every file exactly as fgets does, for every piece size.
+TEST(ResolvConf, PiecesAsFgetsGivesThem) {
+  char path[] = "/tmp/link3g-pieces.XXXXXX";
+  int fd = mkstemp(path);
+  ASSERT_GE(fd, 0);
+  std::string text = "nameserver 10.0.0.1\n\n" + std::string(300, 'x') + "\nnameserver 10.0.0.2";
+  text += std::string(1, '\0') + "tail";
+  ASSERT_EQ(write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+  close(fd);
+  for (size_t size : {2u, 3u, 17u, 64u, 255u, 256u, 257u, 600u}) {
+    std::vector<std::string> want, got;
+    FILE* f = fopen(path, "r");
+    ASSERT_NE(f, nullptr);
+    std::vector<char> piece(size + 1, '#');
+    while (fgets(piece.data(), static_cast<int>(size), f) != nullptr) want.emplace_back(piece.data(), size);
+    fclose(f);
+    LineReader r;
+    ASSERT_EQ(line_reader_open(&r, path), 1);
+    std::fill(piece.begin(), piece.end(), '#');
+    while (line_reader_piece(&r, piece.data(), size)) got.emplace_back(piece.data(), size);
+    line_reader_close(&r);
+    EXPECT_EQ(got, want) << "piece size " << size;
+    EXPECT_EQ(piece[size], '#');  // never past the piece
+  }
+  unlink(path);
+  LineReader none;
+  EXPECT_EQ(line_reader_open(&none, "/nonexistent/resolv.conf"), 0);
 }
 
 }  // namespace
