@@ -3,8 +3,8 @@
 // field then judged by usable_nameserver, which decides what may reach the
 // shell lines of the DNS relay's start script. Then the readers themselves
 // (read_nameservers, and getDns and GetDns on top of it) on the same text:
-// this program's fopen hands them the input in place of /etc/resolv.conf,
-// so the host's file is never opened, and the real fgets cuts it.
+// this program's open hands them the input in place of /etc/resolv.conf,
+// so the host's file is never opened, and the reader cuts it in its pieces.
 #include <cctype>
 #include <cstdint>
 #include <string>
