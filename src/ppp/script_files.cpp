@@ -7,6 +7,7 @@
 
 #include "ppp/ppp.h"
 #include "ppp/ppp_paths.h"
+#include "sys/write_all.h"
 
 namespace {
 
@@ -24,19 +25,9 @@ int open_target(const char* path, int truncate) {
   return fd;
 }
 
-void write_all(int fd, const char* text, size_t len) {
-  while (len > 0) {
-    ssize_t n = write(fd, text, len);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    text += n;
-    len -= static_cast<size_t>(n);
-  }
-}
-
 void write_and_close(int fd, const char* text, size_t len) {
   if (fd < 0) return;
-  write_all(fd, text, len);
+  write_all(fd, text, len);  // the dial files are written as far as they go
   close(fd);
 }
 

@@ -5,21 +5,11 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include "sys/write_all.h"
+
 namespace {
 
 constexpr mode_t kFileMode = 0644;  // a web page's CGI reads it as any user
-
-// 0, or the errno of the first failure.
-int write_all(int fd, const char* text, size_t len) {
-  while (len > 0) {
-    ssize_t n = write(fd, text, len);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return n < 0 ? errno : ENOSPC;
-    text += n;
-    len -= static_cast<size_t>(n);
-  }
-  return 0;
-}
 
 }  // namespace
 
