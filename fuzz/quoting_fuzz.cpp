@@ -2,7 +2,7 @@
 // characters, no NUL) through the three quoting functions: shell_quote for
 // command lines, ppp_option_word for pppd options files, comgt_escape for
 // comgt send strings. Each must be read back exactly by the reference
-// reader of its program (readers.cpp), or be refused as the script writer
+// reader of its program (readers.h), or be refused as the script writer
 // refuses it (has_control_char).
 #include <cstdint>
 #include <string>

@@ -1,6 +1,6 @@
 // Replays a sample of quoting inputs through a real shell, once for the
 // whole sample: confirms that the sh reader of the fuzz targets
-// (readers.cpp) and the shell agree, and that the shell takes every quoted
+// (readers.h) and the shell agree, and that the shell takes every quoted
 // value back exactly.
 //
 //   quoting_sh_check WORKDIR SHELL FILE...

@@ -1,7 +1,9 @@
 // Reference readers: how the three programs that receive our quoted values
 // read them back. Each follows the real program's own parsing code for the
-// forms our quoting functions write (see readers.cpp for the details), so a
-// fuzz target can check that a value comes back exactly as it went in.
+// forms our quoting functions write (readers_sh.cpp, readers_pppd.cpp,
+// readers_comgt.cpp), so a fuzz target can check that a value comes back
+// exactly as it went in. The checks built on them are in
+// quoting_properties.cpp.
 #pragma once
 
 #include <cstddef>
