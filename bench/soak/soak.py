@@ -42,272 +42,22 @@ restart), --gap-min/--gap-max (minutes between faults), --hours, --seed.
 """
 import argparse
 import bisect
-import fcntl
-import json
 import os
 import random
-import socket
-import struct
 import subprocess
 import sys
 import time
-from collections import Counter
 
-JOURNAL = "/bench/journal"
+from outside import (FRONTS, JOURNAL, ZOMBIE_GRACE, Tail, daemon_figures, dns_answers, live_pppds,
+                     now, ppp0_address, processes, run, stamp_of)
+from results import write_results
+from timing import PASS, bounds, dns_restart_window, forced_restart_window
+
 DAEMON_ARGS = ["--cmd", "3g", "--3gCard", "AutoCheck-hsdpa", "--3gApn", "internet", "--3gDial", "*99#"]
-FRONTS = ("127.0.1.1", "127.0.1.2")
 DAEMON_QUERY_IDS = {"%04x" % (0x7329 + i) for i in range(6)}
-HARNESS_QUERY_ID = 0x5a5a  # never one of the daemon's
 KINDS = ("pppd_kill", "addr_loss", "unplug", "dns_dead")
-SIOCGIFADDR = 0x8915
-ZOMBIE_GRACE = 10.0  # bench seconds a zombie child may wait for its parent
-
-# ---------------------------------------------------------------- timing model
-# The supervisor's own waits, bench seconds (src/monitor/supervisor.cpp,
-# src/monitor/dns_probe.cpp, src/ppp/link_bringup.cpp, src/usb/).
-PASS = 2.0          # pause between passes
-DNS_PAUSE = 1.0     # extra pause per pass after two unanswered probes
-ATTEMPT = 2.0       # one unanswered DNS attempt (select timeout)
-PROBE_FAIL = 6 * ATTEMPT  # an unanswered probe: three attempts per server
-# A bring-up of the ZTE MF626 after a replug (usb-storage stays loaded):
-# driver reload 3 s, eject 6 s, two switch files 5 s each, usbserial 2 s,
-# final pause 3 s.
-BRINGUP_REPLUG = 3 + 6 + 5 + 5 + 2 + 3
-# The first bring-up also loads usb-storage (6 s).
-BRINGUP_FIRST = BRINGUP_REPLUG + 6
-# A bring-up with no stick on the bus: reload 3 s, no ids, 2 s.
-BRINGUP_EMPTY = 3 + 2
-# comgt's own waits in the chat script the daemon writes: waitquiet 1 s, then
-# 57 characters sent at 50 ms each (AT, AT+CFUN=1, AT+CGDCONT=... with the
-# APN "internet", ATDT*99#, each with its carriage return).
-CHAT_WAITS = 1 + 57 * 0.05
 
 
-def bounds(costs):
-    """The time each kind of fault may take to recover, from its reference
-    moment (kill, flush, replug, name servers back) to the daemon's first
-    probe on the new link: (waits of the supervisor's rules, allowance for
-    the stand-ins). `costs` are bench seconds:
-      up_chat  pppd started with options.ppp3g until ppp0 is up, beyond
-               comgt's own waits (CHAT_WAITS, counted with the rules)
-      up_ex    pppd started with options.ppp3g.ex until ppp0 is up (no chat)
-      per_pass what the commands of one pass cost beyond its pauses (process
-               scan, node and address checks, one answered probe)
-      bringup  what the commands of one bring-up cost beyond its waits
-               (about fifteen stand-ins: module tools, eject, modemswitch)
-    Every pass boundary below may come up to one pass late, so each pass
-    is counted as PASS + per_pass.
-    """
-    u_chat, u_ex, c, b = costs["up_chat"], costs["up_ex"], costs["per_pass"], costs["bringup"]
-    out = {}
-    # pppd killed: the pass under way ends (at worst it had just found the
-    # old pppd: <= PASS), the next one starts pppd (either options file; the
-    # chat is the longer), and the first pass after ppp0 is up probes
-    # (<= PASS after that).
-    out["pppd_kill"] = (2 * PASS + CHAT_WAITS, 3 * c + u_chat)
-    # ppp0 without address: the pass under way may have just seen the
-    # address; six passes count a failure each; the next opens with the
-    # forced restart (killall -9, pppd .ex); the first pass after ppp0 is up
-    # probes.
-    out["addr_loss"] = (8 * PASS, 9 * c + u_ex)
-    # Replug: the bring-up under way has at worst just found no stick (its
-    # 2 s wait), a pass, the full bring-up, a pass, pppd started, the first
-    # pass after ppp0 is up probes.
-    out["unplug"] = (2 + PASS + BRINGUP_REPLUG + PASS + CHAT_WAITS + PASS, 5 * c + b + u_chat)
-    # Name servers back: the attempt under way may still time out (the
-    # sixth of its probe), a pass with its trouble pause; a forced restart
-    # may open the next pass, whose trouble pause lets the new pppd (.ex)
-    # come up, else one more pass with its pause.
-    out["dns_dead"] = (ATTEMPT + 2 * PASS + 2 * DNS_PAUSE, 4 * c + u_ex)
-    # From the start: the first bring-up, a pass starts pppd (options.ppp3g),
-    # the first pass after ppp0 is up probes.
-    out["first_link"] = (BRINGUP_FIRST + PASS + CHAT_WAITS, 3 * c + b + u_chat)
-    return out
-
-
-def forced_restart_window(costs):
-    """From the moment ppp0 loses its address to the daemon's forced restart:
-    at least six passes (the failure counted in the pass under way, five
-    more, the restart opens the next), at most seven (the pass under way had
-    just seen the address)."""
-    c = costs["per_pass"]
-    return 6 * PASS - 0.5, 7 * (PASS + c) + c
-
-
-def dns_restart_window(costs):
-    """From the name servers going dead to the forced restart: six counted
-    passes, each an unanswered probe (six attempts) and a pause, the trouble
-    pause from the third on; at most one pass more when the pass under way
-    had just had its answer."""
-    c = costs["per_pass"]
-    lo = 6 * (PROBE_FAIL + PASS) + 4 * DNS_PAUSE - 0.5
-    hi = 7 * (PASS + c) + 6 * PROBE_FAIL + 4 * DNS_PAUSE + c
-    return lo, hi
-
-
-def median(xs):
-    xs = sorted(xs)
-    if not xs:
-        return None
-    n = len(xs)
-    return xs[n // 2] if n % 2 else (xs[n // 2 - 1] + xs[n // 2]) / 2
-
-
-def spread(xs, nd=2):
-    """min, median, max (rounded), n."""
-    if not xs:
-        return None
-    return {"min": round(min(xs), nd), "median": round(median(xs), nd), "max": round(max(xs), nd), "n": len(xs)}
-
-
-# ------------------------------------------------------------------ the router
-def now():
-    return time.time()
-
-
-def run(argv, **kw):
-    """A control command, run directly (never through /bin/sh, whose journal
-    is the daemon's)."""
-    return subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                          stderr=subprocess.STDOUT, text=True, **kw)
-
-
-def ppp0_address():
-    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-        try:
-            r = fcntl.ioctl(s.fileno(), SIOCGIFADDR, struct.pack("256s", b"ppp0"))
-        except OSError:
-            return None
-    return socket.inet_ntoa(r[20:24])
-
-
-def dns_query():
-    name = b"".join(bytes([len(p)]) + p for p in b"soak.example.net".split(b".")) + b"\0"
-    return struct.pack(">HHHHHH", HARNESS_QUERY_ID, 0x0100, 1, 0, 0, 0) + name + struct.pack(">HH", 1, 1)
-
-
-def dns_answers():
-    """Whether one of the ISP's name servers answers (one try each, 2 s)."""
-    q = dns_query()
-    for server in FRONTS:
-        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
-            s.settimeout(ATTEMPT)
-            try:
-                s.sendto(q, (server, 53))
-                data = s.recv(512)
-                if len(data) >= 2 and struct.unpack(">H", data[:2])[0] == HARNESS_QUERY_ID:
-                    return True
-            except OSError:
-                pass
-    return False
-
-
-PF_EXITING = 0x4
-
-
-def processes():
-    """(pid, comm, state, ppid) of every process of the bench; a process
-    already on its way out (killed, tearing down) has state "x"."""
-    out = []
-    for d in os.listdir("/proc"):
-        if not d.isdigit():
-            continue
-        try:
-            with open("/proc/%s/stat" % d) as f:
-                stat = f.read()
-        except OSError:
-            continue
-        lp, rp = stat.find("("), stat.rfind(")")
-        rest = stat[rp + 2:].split()
-        state = rest[0]
-        if state not in "ZX" and int(rest[6]) & PF_EXITING:
-            state = "x"
-        out.append((int(d), stat[lp + 1:rp], state, int(rest[1])))
-    return out
-
-
-def fd_targets(pid):
-    out = {}
-    for fd in os.listdir("/proc/%d/fd" % pid):
-        try:
-            out[fd] = os.readlink("/proc/%d/fd/%s" % (pid, fd))
-        except OSError:
-            pass
-    return out
-
-
-def live_pppds(procs):
-    """pppd processes that run: not zombies, not on their way out, and not a
-    pppd's own child caught between its fork and its exec (it still bears
-    the name)."""
-    pppd = {p[0] for p in procs if p[1] == "pppd"}
-    return sum(1 for p in procs if p[1] == "pppd" and p[2] not in "ZXx" and p[3] not in pppd)
-
-
-def daemon_figures(pid):
-    """Descriptors, VmRSS, threads. Descriptors are looked at five times, a
-    fifth of a bench second apart, and a file counts as many times as it is
-    open in the middle look of the five (the median): a probe's socket or the
-    process scan's /proc caught closing and opening again does not count as
-    a leak or a loss, a descriptor left open counts. The raw list of the
-    first look is kept too."""
-    fig = {}
-    try:
-        looks = []
-        for i in range(5):
-            if i:
-                time.sleep(0.2)
-            looks.append(Counter(fd_targets(pid).values()))
-        steady = []
-        for target in set().union(*looks):
-            n = sorted(l[target] for l in looks)[len(looks) // 2]
-            steady += [target] * n
-        fig["fds_raw"] = sum(looks[0].values())
-        fig["fds"] = len(steady)
-        fig["fd_list"] = sorted(steady)
-        fig["fd_raw_list"] = sorted(looks[0].elements())
-        with open("/proc/%d/status" % pid) as f:
-            for line in f:
-                key, _, value = line.partition(":")
-                if key == "VmRSS":
-                    fig["rss_kb"] = int(value.split()[0])
-                elif key == "Threads":
-                    fig["threads"] = int(value)
-                elif key == "State":
-                    fig["state"] = value.split()[0]
-    except OSError:
-        return None
-    return fig
-
-
-class Tail:
-    """New complete lines of a journal since the last call."""
-
-    def __init__(self, path):
-        self.path, self.offset, self.rest = path, 0, b""
-
-    def lines(self):
-        try:
-            with open(self.path, "rb") as f:
-                f.seek(self.offset)
-                data = f.read()
-        except FileNotFoundError:
-            return []
-        self.offset += len(data)
-        data = self.rest + data
-        parts = data.split(b"\n")
-        self.rest = parts.pop()
-        return [p.decode("utf-8", "replace") for p in parts]
-
-
-def stamp_of(line):
-    try:
-        return float(line.split(" ", 1)[0])
-    except ValueError:
-        return None
-
-
-# --------------------------------------------------------------------- the run
 class Soak:
     def __init__(self, args):
         self.args = args
@@ -519,39 +269,6 @@ class Soak:
     def in_window(self, t):
         return any(a <= t <= b for a, b in self.windows)
 
-    def measured_costs(self):
-        """What the bench really took, from the journals, to set against the
-        allowances of bounds()."""
-        self.read_journals()
-        m = {}
-        # Passes on a healthy link: one answered probe each.
-        first = sorted(t for t, a in self.probes if a == FRONTS[0])
-        gaps = [b - a for a, b in zip(first, first[1:])
-                if not self.in_window(a) and not self.in_window(b) and self.dns_mode_at(a) and b - a < 60]
-        m["pass_s"] = spread(gaps, 3)
-        # pppd started by the daemon until ppp0 is up.
-        starts = [(t, c) for t, c in self.shell_cmds if c.startswith("pppd file ")]
-        ups = sorted(t for t, _ in self.ppp_up)
-        chat, ex = [], []
-        for i, (t, c) in enumerate(starts):
-            nxt = starts[i + 1][0] if i + 1 < len(starts) else float("inf")
-            up = next((u for u in ups if t < u < nxt), None)
-            if up is not None:
-                (ex if ".ex" in c else chat).append(up - t)
-        m["up_chat_s"], m["up_ex_s"] = spread(chat), spread(ex)
-        # Bring-ups that ended in a pppd start: from their first command to
-        # the start, less the pass pause and the bring-up's own waits.
-        extra = []
-        rmmods = [t for t, c in self.shell_cmds if c == "rmmod usbserial"]
-        for i, (t, c) in enumerate(starts):
-            before = [r for r in rmmods if r < t]
-            prev_start = starts[i - 1][0] if i else 0
-            if before and before[-1] > prev_start:
-                waits = BRINGUP_FIRST if before[-1] - self.t_start < 5 else BRINGUP_REPLUG
-                extra.append(t - before[-1] - PASS - waits)
-        m["bringup_extra_s"] = spread(extra)
-        return m
-
     def dns_mode_at(self, t):
         return not any(f["kind"] == "dns_dead" and self.t_start + f["t"] <= t <= self.t_start + f["t"] + f.get("hold_s", 0) + 120
                        for f in self.faults)
@@ -646,7 +363,6 @@ class Soak:
         self.first_link = first
         bag = []
         next_fault = now() + self.rng.uniform(a.gap_min, a.gap_max) * 60
-        hour_mark = self.t_start + 3600
         while True:
             longest = 600 + max(self.bound.values()) + 120
             if next_fault + longest > end:
@@ -675,91 +391,7 @@ class Soak:
             next_fault = now() + self.rng.uniform(a.gap_min, a.gap_max) * 60
         self.wait_until(end)
         final = self.sample("end")
-        self.finish(hour_mark, final)
-
-    def finish(self, hour_mark, final):
-        ok_samples = [s for s in self.samples if s["alive"] and s["settled"]]
-        hour = next((s for s in ok_samples if s["t"] >= 3600 * min(1.0, self.args.hours / 2)), None)
-        last = ok_samples[-1] if ok_samples else None
-        checks = []
-
-        def check(name, passed, detail):
-            checks.append({"check": name, "ok": bool(passed), "detail": detail})
-            if not passed:
-                self.failures.append("%s: %s" % (name, detail))
-
-        check("daemon alive", final["alive"] and all(s["alive"] for s in self.samples),
-              "alive at every sample and at the end" if final["alive"] else "dead")
-        if hour and last:
-            check("descriptors steady", hour["fds"] == last["fds"],
-                  "%s at %.0f s, %s at %.0f s" % (hour["fds"], hour["t"], last["fds"], last["t"]))
-            check("threads steady", hour["threads"] == last["threads"],
-                  "%s at %.0f s, %s at %.0f s" % (hour["threads"], hour["t"], last["threads"], last["t"]))
-            check("RSS steady", abs(last["rss_kb"] - hour["rss_kb"]) <= self.args.rss_slack_kb,
-                  "%s kB at %.0f s, %s kB at %.0f s (allowed drift %d kB)" % (
-                      hour["rss_kb"], hour["t"], last["rss_kb"], last["t"], self.args.rss_slack_kb))
-        else:
-            check("figures sampled", False, "no settled sample at the first hour or at the end")
-        check("no zombie children", not self.zombie_seen,
-              "none at any look" if not self.zombie_seen else json.dumps(self.zombie_seen[:5]))
-        check("one pppd at a time", not self.double_pppd,
-              "never two live pppd in two looks in a row" if not self.double_pppd
-              else json.dumps(self.double_pppd[:5]))
-        check("links back within bound", all(f.get("ok") for f in self.faults + [self.first_link]),
-              "%d faults" % len(self.faults))
-        check("faults of every kind", all(any(f["kind"] == k for f in self.faults) for k in self.kinds)
-              or self.args.hours < 4,
-              ", ".join("%s %d" % (k, sum(1 for f in self.faults if f["kind"] == k)) for k in self.kinds))
-
-        live = [s for s in self.samples if s["alive"]]
-        res = {
-            "hours": self.args.hours, "speed": os.environ.get("BENCH_SPEED", "1"), "seed": self.args.seed,
-            "gap_min": self.args.gap_min, "gap_max": self.args.gap_max, "sample_s": self.args.sample,
-            "allowance_ms": {"pass": self.args.pass_ms, "up_ex": self.args.up_ex_ms,
-                             "up_chat": self.args.up_chat_ms, "bringup": self.args.bringup_ms},
-            "chat_waits_s": CHAT_WAITS, "rss_slack_kb": self.args.rss_slack_kb, "zombie_grace_s": ZOMBIE_GRACE,
-            "costs": self.costs, "bounds": {k: round(v, 1) for k, v in self.bound.items()},
-            "bound_parts": {k: [round(w, 1), round(a, 1)] for k, (w, a) in self.bound_parts.items()},
-            "measured": self.measured_costs(),
-            "forced_restart_window_s": forced_restart_window(self.costs),
-            "dns_restart_window_s": [round(x, 1) for x in dns_restart_window(self.costs)],
-            "bench_seconds": round(now() - self.t_start, 1),
-            "first_link": self.first_link, "faults": self.faults,
-            "at_hour": hour, "at_end": last, "final": final,
-            "fds_range": [min(s["fds"] for s in ok_samples), max(s["fds"] for s in ok_samples)] if ok_samples else None,
-            "rss_range_kb": [min(s["rss_kb"] for s in ok_samples), max(s["rss_kb"] for s in ok_samples)] if ok_samples else None,
-            "threads_range": [min(s["threads"] for s in live), max(s["threads"] for s in live)] if live else None,
-            "max_live_pppd": max(n for _, n in self.pppd_obs) if self.pppd_obs else 0,
-            "pppd_looks": len(self.pppd_obs), "transient_double_pppd": self.transient_double,
-            "double_pppd": self.double_pppd, "double_pppd_looks": self.double_looks,
-            "zombie_children": self.zombie_seen,
-            "zombie_transient": self.zombie_transient,
-            "max_other_zombies": self.other_zombies,
-            "max_load1": max((s["load1"] for s in self.samples if s["load1"] is not None), default=None),
-            "samples": len(self.samples), "settled_samples": len(ok_samples),
-            "samples_without_link": sum(1 for s in self.samples if not s["ppp0"] or not s["dns"]),
-            "daemon_probes": len(self.probes), "pppd_starts": len(self.pppd_starts),
-            "forced_restarts": sum(1 for _, c in self.shell_cmds if c == "killall -9 pppd"),
-            "bringups": sum(1 for _, c in self.shell_cmds if c == "rmmod usbserial"),
-            "ppp_ifaces": sorted({n for _, n in self.ppp_up}),
-            "checks": checks, "failures": self.failures,
-        }
-        with open(os.path.join(JOURNAL, "soak-results.json"), "w") as f:
-            json.dump(res, f, indent=1)
-        with open(os.path.join(JOURNAL, "soak-samples.json"), "w") as f:
-            json.dump(self.samples, f)
-        with open(os.path.join(JOURNAL, "soak-samples.csv"), "w") as f:
-            keys = ["t", "alive", "fds", "fds_raw", "rss_kb", "threads", "zombies", "pppd", "ppp0", "dns", "settled",
-                    "load1", "note"]
-            f.write(",".join(keys) + "\n")
-            for s in self.samples:
-                f.write(",".join(str(s[k]) for k in keys) + "\n")
-        for c in checks:
-            print("soak: %-4s %-24s %s" % ("ok" if c["ok"] else "FAIL", c["check"], c["detail"]), flush=True)
-        self.daemon.kill()
-        self.daemon.wait()
-        return res
-
+        write_results(self, final)
 
 def main():
     p = argparse.ArgumentParser(description=__doc__.split("\n")[0])

@@ -1,0 +1,99 @@
+"""The soak's timing model: the supervisor's own waits and the bound each
+kind of fault's recovery may take (bench seconds)."""
+
+# The supervisor's own waits, bench seconds (src/monitor/supervisor.cpp,
+# src/monitor/dns_probe.cpp, src/ppp/link_bringup.cpp, src/usb/).
+PASS = 2.0          # pause between passes
+DNS_PAUSE = 1.0     # extra pause per pass after two unanswered probes
+ATTEMPT = 2.0       # one unanswered DNS attempt (select timeout)
+PROBE_FAIL = 6 * ATTEMPT  # an unanswered probe: three attempts per server
+# A bring-up of the ZTE MF626 after a replug (usb-storage stays loaded):
+# driver reload 3 s, eject 6 s, two switch files 5 s each, usbserial 2 s,
+# final pause 3 s.
+BRINGUP_REPLUG = 3 + 6 + 5 + 5 + 2 + 3
+# The first bring-up also loads usb-storage (6 s).
+BRINGUP_FIRST = BRINGUP_REPLUG + 6
+# A bring-up with no stick on the bus: reload 3 s, no ids, 2 s.
+BRINGUP_EMPTY = 3 + 2
+# comgt's own waits in the chat script the daemon writes: waitquiet 1 s, then
+# 57 characters sent at 50 ms each (AT, AT+CFUN=1, AT+CGDCONT=... with the
+# APN "internet", ATDT*99#, each with its carriage return).
+CHAT_WAITS = 1 + 57 * 0.05
+
+
+def bounds(costs):
+    """The time each kind of fault may take to recover, from its reference
+    moment (kill, flush, replug, name servers back) to the daemon's first
+    probe on the new link: (waits of the supervisor's rules, allowance for
+    the stand-ins). `costs` are bench seconds:
+      up_chat  pppd started with options.ppp3g until ppp0 is up, beyond
+               comgt's own waits (CHAT_WAITS, counted with the rules)
+      up_ex    pppd started with options.ppp3g.ex until ppp0 is up (no chat)
+      per_pass what the commands of one pass cost beyond its pauses (process
+               scan, node and address checks, one answered probe)
+      bringup  what the commands of one bring-up cost beyond its waits
+               (about fifteen stand-ins: module tools, eject, modemswitch)
+    Every pass boundary below may come up to one pass late, so each pass
+    is counted as PASS + per_pass.
+    """
+    u_chat, u_ex, c, b = costs["up_chat"], costs["up_ex"], costs["per_pass"], costs["bringup"]
+    out = {}
+    # pppd killed: the pass under way ends (at worst it had just found the
+    # old pppd: <= PASS), the next one starts pppd (either options file; the
+    # chat is the longer), and the first pass after ppp0 is up probes
+    # (<= PASS after that).
+    out["pppd_kill"] = (2 * PASS + CHAT_WAITS, 3 * c + u_chat)
+    # ppp0 without address: the pass under way may have just seen the
+    # address; six passes count a failure each; the next opens with the
+    # forced restart (killall -9, pppd .ex); the first pass after ppp0 is up
+    # probes.
+    out["addr_loss"] = (8 * PASS, 9 * c + u_ex)
+    # Replug: the bring-up under way has at worst just found no stick (its
+    # 2 s wait), a pass, the full bring-up, a pass, pppd started, the first
+    # pass after ppp0 is up probes.
+    out["unplug"] = (2 + PASS + BRINGUP_REPLUG + PASS + CHAT_WAITS + PASS, 5 * c + b + u_chat)
+    # Name servers back: the attempt under way may still time out (the
+    # sixth of its probe), a pass with its trouble pause; a forced restart
+    # may open the next pass, whose trouble pause lets the new pppd (.ex)
+    # come up, else one more pass with its pause.
+    out["dns_dead"] = (ATTEMPT + 2 * PASS + 2 * DNS_PAUSE, 4 * c + u_ex)
+    # From the start: the first bring-up, a pass starts pppd (options.ppp3g),
+    # the first pass after ppp0 is up probes.
+    out["first_link"] = (BRINGUP_FIRST + PASS + CHAT_WAITS, 3 * c + b + u_chat)
+    return out
+
+
+def forced_restart_window(costs):
+    """From the moment ppp0 loses its address to the daemon's forced restart:
+    at least six passes (the failure counted in the pass under way, five
+    more, the restart opens the next), at most seven (the pass under way had
+    just seen the address)."""
+    c = costs["per_pass"]
+    return 6 * PASS - 0.5, 7 * (PASS + c) + c
+
+
+def dns_restart_window(costs):
+    """From the name servers going dead to the forced restart: six counted
+    passes, each an unanswered probe (six attempts) and a pause, the trouble
+    pause from the third on; at most one pass more when the pass under way
+    had just had its answer."""
+    c = costs["per_pass"]
+    lo = 6 * (PROBE_FAIL + PASS) + 4 * DNS_PAUSE - 0.5
+    hi = 7 * (PASS + c) + 6 * PROBE_FAIL + 4 * DNS_PAUSE + c
+    return lo, hi
+
+
+def median(xs):
+    xs = sorted(xs)
+    if not xs:
+        return None
+    n = len(xs)
+    return xs[n // 2] if n % 2 else (xs[n // 2 - 1] + xs[n // 2]) / 2
+
+
+def spread(xs, nd=2):
+    """min, median, max (rounded), n."""
+    if not xs:
+        return None
+    return {"min": round(min(xs), nd), "median": round(median(xs), nd), "max": round(max(xs), nd), "n": len(xs)}
+
