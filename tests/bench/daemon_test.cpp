@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -244,6 +245,10 @@ TEST_F(Daemon, AutoCheckBySwitchFileThenDeadDns) {
     probe.assign(to_second - 3, to_second + 3);
     return true;
   }, 30));
+  // The name server logs each query when it gets to run: a few real
+  // milliseconds of scheduling, which the sped-up clock multiplies.
+  const char* speed_text = std::getenv("BENCH_SPEED");
+  double late = 0.05 + 0.01 * (speed_text != nullptr ? std::atof(speed_text) : 1.0);
   for (size_t i = 0; i < probe.size(); ++i) {
     const bench::DnsQuery& q = probe[i];
     EXPECT_EQ(q.server, i < 3 ? "127.0.1.1" : "127.0.1.2") << i;
@@ -254,8 +259,8 @@ TEST_F(Daemon, AutoCheckBySwitchFileThenDeadDns) {
     EXPECT_EQ(q.type, "A");
     EXPECT_EQ(q.qclass, "IN");
     if (i > 0) {
-      EXPECT_GE(probe[i].time - probe[i - 1].time, 1.95) << i;
-      EXPECT_LT(probe[i].time - probe[i - 1].time, 2.5) << i;
+      EXPECT_GE(probe[i].time - probe[i - 1].time, 2.0 - late) << i;
+      EXPECT_LT(probe[i].time - probe[i - 1].time, 2.5 + late) << i;
     }
   }
 }
