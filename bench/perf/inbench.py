@@ -10,10 +10,11 @@ scripts/benchmark runs each of these through bench/run (a fresh router each):
                                  `pidof pppd` run beside it
   inbench.py bare    BUILD OUT   the same daemon started without the bench's
                                  preloaded libraries (run it at speed 1, where
-                                 libfaketime is not used), over 10 real minutes;
-                                 then the memory of a program that only sleeps,
-                                 and, one every 2 s as a pass runs, the parts of
-                                 a pass (perf_pass_parts) and pidof runs
+                                 libfaketime is not used), over 10 real minutes,
+                                 with pidof run once every 2 s, as a pass runs,
+                                 through the window; then the memory of a
+                                 program that only sleeps, and the parts of a
+                                 pass (perf_pass_parts), one every 2 s
   inbench.py before  BUILD OUT   bare's steady measurement alone, for the daemon
                                  of another commit (--daemon)
   inbench.py static  BUILD OUT   the steady measurement over 10 real minutes for
@@ -76,21 +77,22 @@ def pppd_pid():
     fail("no pppd running")
 
 
-def before(opt):
+def before(opt, beside=None):
     """Without the preloads its LED commands fail in the shell, which
     changes nothing in the daemon; the LED journal stays empty, so the LED
     thread's wakeups tell whether it sleeps."""
     env = base.env_without_preloads()
     daemon = steady.measure(opt.daemon, opt.build, env, env, False, minutes=opt.minutes, min_passes=opt.passes,
-                            quiet=opt.quiet)
+                            quiet=opt.quiet, beside=beside)
     steady.without_preloads_mapped(daemon.pid)
     return env
 
 
 def bare(opt):
-    env = before(opt)
+    env = base.env_without_preloads()
+    before(opt, lambda seconds: PacedPidof(opt.build, env, seconds))
     put(**idle_floor(opt.build, env))
-    put(**paced_figures(opt.build, env))
+    put(**run_staggered([("parts_", [opt.build + "/bench/perf_pass_parts", str(PARTS_PASSES)])], env))
 
 
 def static(opt):
@@ -102,20 +104,39 @@ def static(opt):
     steady.without_preloads_mapped(daemon.pid)
 
 
-def paced_figures(build, env, passes=30, stagger_s=0.7):
-    """What one pass's parts and one pidof run cost when each runs once
-    every 2 s, as the supervisor's pass does, after a pause that lets the
-    caches go cold (back to back, as perf_run_many runs pidof otherwise,
-    each run finds them warm). The three start apart, not to run at once."""
-    runner = [build + "/bench/perf_run_many", "--no-preload", "--every", "2000"]
-    argvs = [("parts_", [build + "/bench/perf_pass_parts", str(passes)]),
-             ("pidof_paced_", runner + ["--status", "0,1", str(passes), "--", "pidof", "pppd"]),
-             ("pidof_paced_x_", runner + ["--output", str(pppd_pid()), str(passes), "--", "pidof", "-x", "pppd"])]
+PARTS_PASSES = 30
+STAGGER_S = 0.7  # between programs paced on the same 2 s, not to run at once
+
+
+class PacedPidof:
+    """pidof run once every 2 s, as a pass would run it, after a pause
+    that lets the caches go cold (back to back, as perf_run_many runs it
+    otherwise, each run finds them warm): the reference of the CPU budgets.
+    It runs through the daemons' window, so that the reference and what is
+    set against it share the machine's state of the moment."""
+
+    def __init__(self, build, env, seconds):
+        runs = max(int(seconds / 2) - 1, PARTS_PASSES)
+        runner = [build + "/bench/perf_run_many", "--no-preload", "--every", "2000"]
+        self.started = start_staggered(
+            [("pidof_paced_", runner + ["--status", "0,1", str(runs), "--", "pidof", "pppd"]),
+             ("pidof_paced_x_", runner + ["--output", str(pppd_pid()), str(runs), "--", "pidof", "-x", "pppd"])],
+            env)
+
+    def finish(self):
+        return collect(self.started)
+
+
+def start_staggered(argvs, env):
     started = []
     for tag, argv in argvs:
         started.append((tag, argv, subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                                                      text=True, env=env)))
-        time.sleep(stagger_s)
+        time.sleep(STAGGER_S)
+    return started
+
+
+def collect(started):
     out = {}
     for tag, argv, p in started:
         stdout, stderr = p.communicate()
@@ -123,6 +144,10 @@ def paced_figures(build, env, passes=30, stagger_s=0.7):
             fail("%s exited %d: %s" % (" ".join(argv), p.returncode, stderr.strip()))
         out.update(keyvals(stdout, tag))
     return out
+
+
+def run_staggered(argvs, env):
+    return collect(start_staggered(argvs, env))
 
 
 def idle_floor(build, env):

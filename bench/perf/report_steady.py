@@ -175,7 +175,7 @@ def paced_rows(r, bare, cmd):
           "%s: %d µs in all; the same lookup again with the caches warm: %d µs" % (
               ", ".join("%s %.0f" % (label, float(bare["parts_%s_us" % key])) for key, label in PARTS),
               round(float(bare["parts_total_us"])), round(float(bare["parts_lookup_again_us"]))), "", None, cmd)
-    r.row("CPU of one `pidof pppd` run, one run every 2 s as a pass would run it (%s runs, no preloads)" %
+    r.row("CPU of one `pidof pppd` run, one run every 2 s as a pass would run it, through the window (%s runs, no preloads)" %
           bare["pidof_paced_count"],
           "%s (`pidof -x pppd`: %s): the reference of the CPU budgets; the real-time pass above is %.0f%% of the "
           "cheaper" % (

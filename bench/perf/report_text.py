@@ -53,15 +53,16 @@ HOW = """## How each figure is measured
   journal); `before` (with `--compare`) is another commit's daemon run as `bare` is. The real-time runs decide
   the CPU, wakeup and system call budgets. They start first and in parallel, each in its own router; their windows
   open only once the other runs (steady, DNS, bring-ups) are done, so that nothing of the benchmark shares the
-  machine with them but each other's near-idle daemons. After its window, `bare` runs `perf_pass_parts` (the
-  parts of a pass through the product's functions, timed in the thread's CPU time, one pass every 2 s) and
-  pidof once every 2 s (`perf_run_many --every 2000`), 30 times each.
+  machine with them but each other's near-idle daemons. Through its window, `bare` runs pidof once every 2 s
+  (`perf_run_many --every 2000`), so that the budgets' reference is measured at the same time as what is set
+  against it; after the window it runs `perf_pass_parts` (the parts of a pass through the product's
+  functions, timed in the thread's CPU time, one pass every 2 s), 30 times.
 - **pidof** runs in the sped-up router, with the daemon still running and the same processes in `/proc`, 300 times
   one after the other (`perf_run_many`: `posix_spawn`, wait); its CPU is user+system of the children from
   `getrusage(RUSAGE_CHILDREN)`, divided by the runs. Plain `pidof pppd` does not match the bench's `pppd`,
   which is a script (it still reads every process, and exits 1); `pidof -x pppd` matches it. The CPU budget
   takes the cheaper of the two run once every 2 s in the real-time router without the bench's preloaded
-  libraries (`bare`, after its window), as pidof runs on the router and as a pass runs: after 2 s asleep, to
+  libraries (`bare`, through its window), as pidof runs on the router and as a pass runs: after 2 s asleep, to
   cold caches. The back-to-back figure is shown beside it.
 - **DNS** (`inbench.py dns`, real time): `perf_dns_probe` links the product's `link3g_monitor` and times each
   `SendDns()` call (socket, one query, wait for the first datagram, close) with `CLOCK_MONOTONIC`; every call

@@ -15,7 +15,8 @@ second one). In order:
      once its other runs are done, so that they do not share the machine
      with the window;
   5. the window: CPU time and context switches of each thread, with
-     perf_wakeup_floor beside it; it closes `minutes` after link3g started,
+     perf_wakeup_floor beside it (and, for the budgets' reference, pidof
+     run as often as a pass); it closes `minutes` after link3g started,
      and not before min_passes passes;
   6. the memory figures again, for the growth since step 2.
 """
@@ -158,21 +159,27 @@ def start_steady(binary, env, led_visible, settle):
     return daemon, t_start, r_start
 
 
-def window(daemon, build, floor_env, end, min_passes):
+def window(daemon, build, floor_env, end, min_passes, beside=None):
     """Step 5: the snapshots at the window's two ends, with what one wakeup
-    of perf_wakeup_floor cost meanwhile."""
+    of perf_wakeup_floor cost meanwhile. beside(seconds), when given,
+    starts what is to be measured in the same window (as long as it
+    lasts), and is handed back to its own finish() once the window has
+    closed."""
     floor = start_wakeup_floor(build, floor_env)
     floor_start = procfs.cpu_and_switches(floor.pid)
     a = snapshot(daemon.pid)
+    alongside = beside(max(end - time.time(), 2.0 * min_passes)) if beside is not None else None
     wait_for(daemon, lambda: time.time() >= end and len(lines(DNS_LOG)) - a["dns"] >= min_passes,
              max(end - time.time(), 0) + 4 * min_passes, "%d passes in the window" % min_passes, step=POLL_S)
     b = snapshot(daemon.pid)
     put(**floor_figures(floor, floor_start))
+    if alongside is not None:
+        put(**alongside.finish())
     return a, b
 
 
 def measure(binary, build, env, floor_env, led_visible, minutes=10.0, settle=10, min_passes=100, quiet=None,
-            strace_seconds=60):
+            strace_seconds=60, beside=None):
     """Steps 1 to 6 above; returns the daemon, still running."""
     daemon, t_start, r_start = start_steady(binary, env, led_visible, settle)
     pid = daemon.pid
@@ -181,7 +188,7 @@ def measure(binary, build, env, floor_env, led_visible, minutes=10.0, settle=10,
     if quiet is not None:
         wait_for(daemon, lambda: os.path.exists(quiet), QUIET_LIMIT_S, "end of the benchmark's other runs",
                  step=POLL_S)
-    a, b = window(daemon, build, floor_env, t_start + minutes * 60, min_passes)
+    a, b = window(daemon, build, floor_env, t_start + minutes * 60, min_passes, beside)
     passes = check_window(a, b, led_visible)
     put(**passes)
     put(**window_figures(a, b, passes["iterations"]))
