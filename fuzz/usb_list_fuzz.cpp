@@ -13,6 +13,7 @@
 #include "fake_fopen.h"
 #include "fuzz_check.h"
 #include "usb/usb.h"
+#include "usb/usb_device_scan.h"
 #include "usb/usb_list_scan.h"
 
 namespace {
@@ -184,11 +185,116 @@ void check_port(const uint8_t* data, size_t size) {
   FUZZ_CHECK(none == 0, "GetDefaultModemID without a list gives %d", none);
 }
 
+// The device a reset is for, found again with std::string: blocks begin at
+// a "T:" line start, numbers after "Bus=" and "Dev#=" (blanks before them)
+// are 1..999, ids are exactly four hex digits, a hub's D: line says Cls=09.
+struct RefDevice {
+  bool valid = false, hub = false;
+  int bus = -1, device = -1, vendor = -1, product = -1;
+};
+
+int ref_number(const std::string& line, const char* key) {
+  size_t at = line.find(key);
+  if (at == std::string::npos) return -1;
+  at += strlen(key);
+  while (at < line.size() && line[at] == ' ') ++at;
+  size_t end = at;
+  while (end < line.size() && isdigit(static_cast<unsigned char>(line[end]))) ++end;
+  if (end == at) return -1;
+  size_t lead = at;
+  while (lead < end && line[lead] == '0') ++lead;  // leading zeros add nothing
+  if (end - lead > 3) return -1;
+  int v = lead == end ? 0 : std::stoi(line.substr(lead, end - lead));
+  return v >= 1 ? v : -1;
+}
+
+int ref_hex(const std::string& line, const char* key, size_t digits) {
+  size_t at = line.find(key);
+  if (at == std::string::npos || at + strlen(key) + digits > line.size()) return -1;
+  std::string d = line.substr(at + strlen(key), digits);
+  for (char c : d) {
+    if (!isxdigit(static_cast<unsigned char>(c))) return -1;
+  }
+  return static_cast<int>(std::stoul(d, nullptr, 16));
+}
+
+std::vector<RefDevice> ref_devices(const std::vector<std::string>& pieces) {
+  std::vector<RefDevice> devices;
+  bool start = true;
+  for (const std::string& p : pieces) {
+    std::string line = p.substr(0, strlen(p.c_str()));
+    if (start && line.size() >= 2 && line[1] == ':') {
+      if (line[0] == 'T') {
+        RefDevice d;
+        d.bus = ref_number(line, "Bus=");
+        d.device = ref_number(line, "Dev#=");
+        d.valid = d.bus > 0 && d.device > 0;
+        devices.push_back(d);
+      } else if (!devices.empty() && line[0] == 'D') {
+        int cls = ref_hex(line, "Cls=", 2);
+        if (cls >= 0) devices.back().hub = cls == 9;
+      } else if (!devices.empty() && line[0] == 'P') {
+        devices.back().vendor = ref_hex(line, "Vendor=", 4);
+        devices.back().product = ref_hex(line, "ProdID=", 4);
+      }
+    }
+    if (!line.empty()) start = line.back() == '\n';
+  }
+  return devices;
+}
+
+void check_device(const std::vector<std::string>& pieces, UsbId wanted) {
+  UsbDeviceScan scan;
+  usb_device_scan_begin(&scan, wanted);
+  for (const std::string& p : pieces) {
+    fuzz::Block piece(p.size() + 1);
+    fuzz::fill_terminated(&piece, p);
+    usb_device_scan_piece(&scan, piece.get(), strlen(piece.get()));
+  }
+  UsbDeviceAddress at = {-7, -7, {-7, -7}};
+  int found = usb_device_scan_end(&scan, &at);
+  bool by_ids = wanted.vendor != 0 || wanted.product != 0;
+  int matches = 0;
+  RefDevice first;
+  for (const RefDevice& d : ref_devices(pieces)) {
+    bool fits = d.valid && (by_ids ? d.vendor == wanted.vendor && d.product == wanted.product : !d.hub);
+    if (fits && matches++ == 0) first = d;
+  }
+  int ref = matches > 0 && (by_ids || matches == 1) ? 1 : 0;
+  FUZZ_CHECK(found == ref, "device scan gives %d, expected %d (%d fit)", found, ref, matches);
+  if (ref) {
+    FUZZ_CHECK(at.bus == first.bus && at.device == first.device && at.ids.vendor == first.vendor &&
+                   at.ids.product == first.product,
+               "device %d/%d %d:%d, expected %d/%d %d:%d", at.bus, at.device, at.ids.vendor,
+               at.ids.product, first.bus, first.device, first.vendor, first.product);
+  } else {
+    FUZZ_CHECK(at.bus == -7, "output written without a device");
+  }
+}
+
+void check_devices(const uint8_t* data, size_t size) {
+  std::vector<std::string> pieces;
+  fuzz::for_each_fgets_piece(data, size, kLineBuffer, [&](const std::string& piece) {
+    pieces.push_back(piece);
+    return true;
+  });
+  check_device(pieces, {0, 0});
+  // The ids of the list's first product line, and ids no device has.
+  for (const RefDevice& d : ref_devices(pieces)) {
+    if (d.vendor > 0 || d.product > 0) {
+      check_device(pieces, {d.vendor, d.product});
+      break;
+    }
+  }
+  check_device(pieces, {0xfffe, 0xfffe});
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string list(reinterpret_cast<const char*>(data), size);
   check_window(list.substr(0, kWindow));
   check_port(data, size);
+  check_devices(data, size);
   return 0;
 }

@@ -4,7 +4,6 @@
 #include "app/app.h"
 #include "dnsfw/dnsfw.h"
 #include "monitor/monitor.h"
-#include "ppp/ppp.h"
 #include "qos/qos.h"
 #include "status/daemon_lock.h"
 #include "status/link_status.h"
@@ -46,7 +45,7 @@ int run_3g() {
   RestoreStopSignal();
   status_begin();
   InitUsbLedTask();
-  Init3gPPP(n3g_CardName, n3g_Apn, n3g_Dial, n3g_User, n3g_Pass, n3g_Pin);
+  first_link_bringup();
   InstallSignalHandlers();
   CheckUSBMode();
   return kExitOk;

@@ -10,8 +10,15 @@
 // /etc/ppp/options.ppp3g, 1 for /etc/ppp/options.ppp3g.ex.
 extern int ppp_ex_flag;
 
-// Keeps the 3G link up for ever; never returns.
+// Keeps the 3G link up for ever; never returns. A link that stays stuck
+// while the modem's nodes are there (no DNS answer for 300 s and more) is
+// recovered: the stick is reset on its bus and brought up again.
 void CheckUSBMode();
+
+// The daemon's first bring-up, with the six option buffers: Init3gPPP,
+// whose outcome also goes into the status file and into what the
+// supervisor knows of the stick. Returns Init3gPPP's result.
+int first_link_bringup();
 
 // --- DNS reachability probe -------------------------------------------------
 

@@ -1,6 +1,8 @@
 // The endless loop that keeps the 3G link up. Each pass looks at three
 // facts (is a pppd running, is a modem node there, has ppp0 an address) and
-// acts on them. It prints nothing.
+// acts on them. It prints nothing of its own, but for the rare recovery of
+// a stuck link.
+#include "monitor/link_recovery.h"
 #include "monitor/monitor.h"
 #include "ppp/ppp.h"
 #include "ppp/ppp_paths.h"
@@ -20,12 +22,25 @@ constexpr unsigned kDnsTroubleSeconds = 1;
 constexpr int kForcedRestartAbove = 5;
 constexpr int kRestartGrace = -3;
 constexpr int kDnsTroubleAbove = 1;
+// After a reset the kernel drops the stick's tty nodes, then brings them
+// back: a moment for the first, then this long at most for the second.
+constexpr unsigned kResetSettleSeconds = 1;
+constexpr unsigned kResetNodesSeconds = 5;
+
+// What a pass saw of the link, for the recovery's message.
+enum PassSeen { kSeenBringup, kSeenNoConfiguration, kSeenPppdStarted, kSeenNoAddress, kSeenNoAnswer, kSeenAnswer };
+
+const char* const kSeenTexts[] = {
+    "the modem was brought up again", "no dial configuration", "pppd does not stay up",
+    "ppp0 has no address",            "DNS does not answer",   "DNS answers",
+};
 
 struct SupervisorState {
   int ppp_restart_count;  // failures counted on a confirmed link
   int dns_fail_count;     // probes unanswered since the last answered one
   int link_confirmed;     // a probe was answered since pppd last started
   int pppd_pid;           // what the last look for pppd found; 0 none
+  PassSeen seen;          // what this pass saw
 };
 
 // The modem counts as there when one of these two nodes can be opened,
@@ -34,13 +49,40 @@ bool modem_present() {
   return CheckFileExist("/dev/ttyUSB1") || CheckFileExist("/dev/ttyACM0");
 }
 
-void run_bringup() {
-  Init3gPPP(n3g_CardName, n3g_Apn, n3g_Dial, n3g_User, n3g_Pass, n3g_Pin);
+// Every bring-up the daemon runs: what it found goes into the status file
+// and into what the recovery knows of the stick.
+int supervised_bringup(const char* pin) {
+  BringupOutcome outcome;
+  int rc = link_bringup(BringupValues{n3g_CardName, n3g_Apn, n3g_Dial, n3g_User, n3g_Pass, pin}, &outcome);
+  switch (outcome.result) {
+    case kBringupNoModem:
+      status_note_no_modem();
+      break;
+    case kBringupNoFamily:
+      status_note_modem_ids(outcome.ids.vendor, outcome.ids.product);
+      status_note_no_family(outcome.tty);
+      break;
+    case kBringupConfigured:
+      status_note_modem_ids(outcome.ids.vendor, outcome.ids.product);
+      status_note_configured(outcome.tty, outcome.family);
+      break;
+  }
+  recovery_note_bringup(outcome, monotonic_seconds());
+  return rc;
+}
+
+void run_bringup(SupervisorState* s) {
+  supervised_bringup(n3g_Pin);
+  s->seen = kSeenBringup;
 }
 
 // The options files alternate; the .ex one runs no chat script.
 void start_pppd(SupervisorState* s) {
-  if (!CheckFileExist(kOptionsPath)) return;  // no successful bring-up yet
+  if (!CheckFileExist(kOptionsPath)) {  // no successful bring-up yet
+    s->seen = kSeenNoConfiguration;
+    return;
+  }
+  s->seen = kSeenPppdStarted;
   usb_led = kLedSlowBlink;
   if (ppp_ex_flag == 0) {
     doSystemCmd("pppd file /etc/ppp/options.ppp3g &");
@@ -69,6 +111,7 @@ void count_failure(SupervisorState* s) {
 void check_link(SupervisorState* s) {
   char addr[kAddrFieldSize] = {};
   if (getIfIp("ppp0", addr) != 0) {
+    s->seen = kSeenNoAddress;
     count_failure(s);
     status_note_no_address();
     return;
@@ -76,12 +119,14 @@ void check_link(SupervisorState* s) {
   usb_led = kLedSteady;
   status_note_link(addr, s->dns_fail_count);
   if (CheckDnsQuery()) {
+    s->seen = kSeenAnswer;
     s->ppp_restart_count = 0;
     s->dns_fail_count = 0;
     s->link_confirmed = 1;
     status_note_link(addr, 0);
     return;
   }
+  s->seen = kSeenNoAnswer;
   ++s->dns_fail_count;
   count_failure(s);
   status_note_link(addr, s->dns_fail_count);
@@ -101,7 +146,7 @@ void supervise_once(SupervisorState* s) {
       usb_led = kLedOff;
       status_note_no_modem();  // shown now, not once the bring-up has failed
       doSystemCmd("killall -9 pppd &");
-      run_bringup();
+      run_bringup(s);
     }
     check_link(s);
   } else if (modem_present()) {
@@ -109,16 +154,39 @@ void supervise_once(SupervisorState* s) {
   } else {
     usb_led = kLedOff;
     status_note_no_modem();
-    run_bringup();
+    run_bringup(s);
   }
+}
+
+void wait_for_modem_nodes() {
+  wait_seconds(kResetSettleSeconds);
+  for (unsigned waited = 0; waited < kResetNodesSeconds && !modem_present(); ++waited) wait_seconds(1);
+}
+
+// A modem whose firmware hangs keeps its nodes: nothing above ever runs a
+// bring-up for it, and the link would stay down for good. So a link
+// without an answer for long enough (the ladder of waits) is taken down,
+// its stick reset on the bus and brought up again, never with a PIN that
+// has not been proven.
+void recover_if_stuck(SupervisorState* s) {
+  long now = monotonic_seconds();
+  if (s->seen == kSeenAnswer) recovery_note_answer(now);
+  unsigned long quiet = recovery_stuck_for(now);
+  if (quiet == 0 || !modem_present()) return;
+  doSystemCmd("killall -9 pppd");
+  if (reset_stuck_stick(quiet, kSeenTexts[s->seen])) wait_for_modem_nodes();
+  supervised_bringup(recovery_pin(n3g_Pin));
 }
 
 }  // namespace
 
+int first_link_bringup() { return supervised_bringup(n3g_Pin); }
+
 void CheckUSBMode() {
-  SupervisorState s = {0, 0, 0, 0};
+  SupervisorState s = {0, 0, 0, 0, kSeenBringup};
   for (;;) {
     supervise_once(&s);
+    recover_if_stuck(&s);
     wait_seconds(kPassSeconds);
   }
 }

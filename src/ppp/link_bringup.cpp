@@ -7,7 +7,6 @@
 
 #include "ppp/ppp.h"
 #include "ppp/ppp_paths.h"
-#include "status/status_record.h"
 #include "sys/led_code.h"
 #include "sys/pause.h"
 #include "usb/modem_tty.h"
@@ -34,36 +33,44 @@ int gen_from_record(const OperatorProfile& record, const char* tty) {
 
 }  // namespace
 
-int Init3gPPP(const char* card, const char* apn, const char* dial, const char* user,
-              const char* pass, const char* pin) {
+int link_bringup(const BringupValues& v, BringupOutcome* outcome) {
+  memset(outcome, 0, sizeof *outcome);
+  outcome->result = kBringupNoModem;
   unlink(kOptionsPath);
   char tty[kTtyBufferSize] = {};
-  if (!auto_init_modem(tty)) {
-    status_note_no_modem();
+  if (!bring_up_modem(tty, &outcome->ids)) {
     printf("init modem failed.\n");
     wait_seconds(kModemFailedSeconds);
     return 0;
   }
+  memcpy(outcome->tty, tty, sizeof tty);
+  outcome->result = kBringupNoFamily;
   LedCode off = kLedOff;
   usb_led.compare_exchange_strong(off, kLedSlowBlink);  // only an LED that is off
   OperatorProfile record;
   memset(&record, 0, sizeof record);
-  ModemFamily family = getUsbModemType(card, tty, &record, pin);
+  ModemFamily family = getUsbModemType(v.card, tty, &record, v.pin);
   if (family == kFamilyUndecided) {
-    status_note_no_family(tty);
     printf(" get usb modem type failed.\n");
     usb_led = kLedFastBlink;
     printf("fast: %d / %s\n", 552, "Init3gPPP");
     return 0;
   }
+  outcome->record_read = family == kFamilyInRecord;
   int written = family == kFamilyInRecord ? gen_from_record(record, tty)
-                                          : gen_at_script(family, tty, apn, dial, user, pass);
+                                          : gen_at_script(family, tty, v.apn, v.dial, v.user, v.pass);
   if (!written) {
-    status_note_no_family(tty);
     printf("gen at script failed.\n");
     return 0;
   }
-  status_note_configured(tty, family == kFamilyInRecord ? record.family : family);
+  outcome->result = kBringupConfigured;
+  outcome->family = family == kFamilyInRecord ? record.family : family;
   wait_seconds(kConfiguredSeconds);
   return 1;
+}
+
+int Init3gPPP(const char* card, const char* apn, const char* dial, const char* user,
+              const char* pass, const char* pin) {
+  BringupOutcome outcome;
+  return link_bringup(BringupValues{card, apn, dial, user, pass, pin}, &outcome);
 }

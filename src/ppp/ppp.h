@@ -3,6 +3,8 @@
 #pragma once
 
 #include "sys/printf_check.h"
+#include "usb/modem_tty.h"
+#include "usb/usb.h"
 
 // Writes the dial configuration for family 1 or 3 (default scripts) or 2
 // (EVDO scripts) and returns 1; any other family returns 0 and writes
@@ -26,6 +28,34 @@ int do_ppp_opfile(int ex, int truncate, const char* fmt, ...) LINK3G_PRINTF(3, 4
 
 // The same for /etc/ppp/chat.ppp3g.
 int do_ppp_chatfile(int truncate, const char* fmt, ...) LINK3G_PRINTF(2, 3);
+
+// The six values every bring-up is given, each NUL-terminated.
+struct BringupValues {
+  const char* card;
+  const char* apn;
+  const char* dial;
+  const char* user;
+  const char* pass;
+  const char* pin;
+};
+
+enum BringupResult {
+  kBringupNoModem,     // no modem tty could be brought up
+  kBringupNoFamily,    // a modem tty, but no dial configuration for it
+  kBringupConfigured,  // the dial configuration was written
+};
+
+// What one bring-up found, for those who watch the link.
+struct BringupOutcome {
+  BringupResult result;
+  char tty[kTtyBufferSize];  // the modem tty; empty when none
+  UsbId ids;                 // the stick's ids as last read; 0:0 when none were
+  ModemFamily family;        // the family written; 0 when none
+  bool record_read;          // serialcom left a full operator record
+};
+
+// The bring-up below, telling its caller what it found in *outcome.
+int link_bringup(const BringupValues& values, BringupOutcome* outcome);
 
 // The link bring-up: deletes /etc/ppp/options.ppp3g, brings the modem up,
 // decides the family and writes the dial configuration. Returns 1 when the

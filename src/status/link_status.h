@@ -38,5 +38,6 @@ struct LinkStatus {
   char address[kAddrFieldSize];  // of ppp0, empty when none
   unsigned long pppd_starts;      // every pppd the daemon started
   unsigned long forced_restarts;  // of those, the restarts of a failing link
+  unsigned long recoveries;       // resets of a stuck stick and the bring-ups after them
   unsigned long dns_failures;     // probes unanswered since the last answered one
 };

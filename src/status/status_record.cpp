@@ -135,3 +135,8 @@ void status_note_link(const char* address, int dns_failures) {
   set_count(&record.dns_failures, dns_failures > 0 ? static_cast<unsigned long>(dns_failures) : 0);
   publish();
 }
+
+void status_note_recovery() {
+  set_count(&record.recoveries, record.recoveries + 1);
+  publish();
+}

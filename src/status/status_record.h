@@ -1,5 +1,5 @@
-// The 3g daemon's status record. The bring-up and the supervisor tell it
-// what they see; whenever that changes a field, the whole status file is
+// The 3g daemon's status record. The supervisor tells it what it and the
+// bring-ups it runs see; whenever that changes a field, the whole status file is
 // written again, and only then: a pass that changes nothing costs nothing.
 // Main thread only.
 #pragma once
@@ -23,3 +23,5 @@ void status_note_configured(const char* tty, int family);
 void status_note_pppd_start(int forced);
 void status_note_no_address();
 void status_note_link(const char* address, int dns_failures);
+// A stuck link was recovered: the stick reset and brought up again.
+void status_note_recovery();

@@ -61,9 +61,9 @@ const char* plural(unsigned long n) { return n == 1 ? "" : "s"; }
 void add_counts_line(Report* r, const LinkStatus& s, unsigned long now) {
   add(r, "link3g: for ");
   add_duration(r, now > s.since ? now - s.since : 0);
-  add(r, ", daemon pid %d, pppd started %lu time%s, %lu forced restart%s, %lu unanswered DNS probe%s\n",
+  add(r, ", daemon pid %d, pppd started %lu time%s, %lu forced restart%s, %lu recover%s, %lu unanswered DNS probe%s\n",
       s.pid, s.pppd_starts, plural(s.pppd_starts), s.forced_restarts, plural(s.forced_restarts),
-      s.dns_failures, plural(s.dns_failures));
+      s.recoveries, s.recoveries == 1 ? "y" : "ies", s.dns_failures, plural(s.dns_failures));
 }
 
 }  // namespace

@@ -140,6 +140,9 @@ bool take_starts(const char* v, LinkStatus* s) { return take_number(v, ULONG_MAX
 void show_forced(const LinkStatus& s, char* out) { show_number(s.forced_restarts, out); }
 bool take_forced(const char* v, LinkStatus* s) { return take_number(v, ULONG_MAX, &s->forced_restarts); }
 
+void show_recoveries(const LinkStatus& s, char* out) { show_number(s.recoveries, out); }
+bool take_recoveries(const char* v, LinkStatus* s) { return take_number(v, ULONG_MAX, &s->recoveries); }
+
 void show_dns(const LinkStatus& s, char* out) { show_number(s.dns_failures, out); }
 bool take_dns(const char* v, LinkStatus* s) { return take_number(v, ULONG_MAX, &s->dns_failures); }
 
@@ -159,6 +162,7 @@ const StatusKey kKeys[] = {
     {"address", show_address, take_address},
     {"pppd_starts", show_starts, take_starts},
     {"forced_restarts", show_forced, take_forced},
+    {"recoveries", show_recoveries, take_recoveries},
     {"dns_failures", show_dns, take_dns},
 };
 constexpr size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];

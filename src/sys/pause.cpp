@@ -61,6 +61,8 @@ void wait_until(const struct timespec& deadline) {
 
 }  // namespace
 
+long monotonic_seconds() { return static_cast<long>(now_monotonic().tv_sec); }
+
 void wait_seconds(unsigned seconds) {
   wait_until(add_time(now_monotonic(), static_cast<time_t>(seconds), 0));
 }

@@ -5,7 +5,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "status/status_record.h"
 #include "sys/led_code.h"
 #include "sys/pause.h"
 #include "sys/sys.h"
@@ -108,12 +107,12 @@ bool modem_node_served() {
 
 }  // namespace
 
-int auto_init_modem(char* tty) {
+int bring_up_modem(char* tty, UsbId* ids) {
   reload_serial_drivers();
-  UsbId id = {0, 0};
+  UsbId& id = *ids;
+  id = {0, 0};
   if (modem_node_served()) {
     printf("auto_init_modem, USB Momdem has init ok 1.\n");
-    status_note_modem_ids(id.vendor, id.product);
     return select_modem_tty(id, tty);
   }
   memset(ext_usbModemID, 0, sizeof ext_usbModemID);
@@ -125,6 +124,10 @@ int auto_init_modem(char* tty) {
   usb_led = kLedOff;
   printf("get cdrom vid[%04x] pid[%04x]\n", id.vendor, id.product);
   if (!switch_generic(&id) && !switch_specific(&id)) return 0;
-  status_note_modem_ids(id.vendor, id.product);
   return select_modem_tty(id, tty);
+}
+
+int auto_init_modem(char* tty) {
+  UsbId ids;
+  return bring_up_modem(tty, &ids);
 }

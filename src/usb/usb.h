@@ -62,6 +62,10 @@ void re_eject_huawei(int vendor, int product);
 // Brings the plugged stick to a working modem tty and writes its path into
 // tty (32 bytes); 1 on success, 0 otherwise (tty untouched).
 int auto_init_modem(char* tty);
+// The same, also telling which stick it was: *ids receives the ids as last
+// read from the device list (0:0 when none were read: a modem served at
+// once), on failure too.
+int bring_up_modem(char* tty, UsbId* ids);
 
 // The family to write for card name on tty: 1, 2 or 3; 0 when it and the
 // dial values are in record (filled from /var/imsi); -1 when undecided.

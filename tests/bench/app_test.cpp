@@ -225,7 +225,7 @@ class StatusCommand : public ::testing::Test {
   static std::string status_text(const std::string& pid, const std::string& state = "up") {
     return "state=" + state + "\nsince=751\npid=" + pid +
            "\nmodem=12d1:1001\ntty=/dev/ttyUSB1\nfamily=gsm\naddress=10.64.64.2\npppd_starts=1\n"
-           "forced_restarts=0\ndns_failures=0\n";
+           "forced_restarts=0\nrecoveries=0\ndns_failures=0\n";
   }
   // The status command, stopped after 10 s should it hang.
   static Result status() {

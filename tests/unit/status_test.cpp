@@ -31,13 +31,14 @@ LinkStatus up_status() {
   strcpy(s.address, "10.64.64.2");
   s.pppd_starts = 3;
   s.forced_restarts = 1;
+  s.recoveries = 2;
   s.dns_failures = 0;
   return s;
 }
 
 const std::string kUpText =
     "state=up\nsince=751\npid=812\nmodem=12d1:1001\ntty=/dev/ttyUSB1\nfamily=gsm\n"
-    "address=10.64.64.2\npppd_starts=3\nforced_restarts=1\ndns_failures=0\n";
+    "address=10.64.64.2\npppd_starts=3\nforced_restarts=1\nrecoveries=2\ndns_failures=0\n";
 
 std::string format(const LinkStatus& s) {
   char text[kStatusTextSize];
@@ -122,6 +123,7 @@ TEST(StatusText, RefusesAnythingElse) {
       with_line("address", "address=0x0a.1.1.1"),
       with_line("address", "address='10.64.64.2 '"),
       with_line("dns_failures", "dns_failures=1e3"),
+      with_line("recoveries", "recoveries=-1"),
       with_line("state", "state=up\r"),
       std::string("state=up\0\n", 10) + kUpText.substr(9),
   };
@@ -142,7 +144,7 @@ TEST(StatusText, ReadsTheWayAShellSourcesIt) {
   fputs(kUpText.c_str(), f);
   fclose(f);
   doSystemCmd(". %s && printf '%%s|' \"$state\" \"$since\" \"$pid\" \"$modem\" \"$tty\" \"$family\" "
-              "\"$address\" \"$pppd_starts\" \"$forced_restarts\" \"$dns_failures\" > %s",
+              "\"$address\" \"$pppd_starts\" \"$forced_restarts\" \"$recoveries\" \"$dns_failures\" > %s",
               file.c_str(), out.c_str());
   char got[256] = {};
   FILE* o = fopen(out.c_str(), "r");
@@ -150,7 +152,7 @@ TEST(StatusText, ReadsTheWayAShellSourcesIt) {
   size_t n = fread(got, 1, sizeof got - 1, o);
   fclose(o);
   doSystemCmd("rm -rf %s", dir);
-  EXPECT_EQ(std::string(got, n), "up|751|812|12d1:1001|/dev/ttyUSB1|gsm|10.64.64.2|3|1|0|");
+  EXPECT_EQ(std::string(got, n), "up|751|812|12d1:1001|/dev/ttyUSB1|gsm|10.64.64.2|3|1|2|0|");
 }
 
 std::string report(const LinkStatus& s, unsigned long now, LinkBytes bytes = {0, 0, 0}) {
@@ -165,7 +167,7 @@ TEST(StatusReport, LinesAPersonReads) {
   EXPECT_EQ(report(s, 751 + 3 * 3600 + 62, {1, 123456, 7890}),
             "link3g: up since 0:12:31 (uptime), ppp0 10.64.64.2, modem 12d1:1001 on /dev/ttyUSB1, GSM\n"
             "link3g: for 3:01:02, daemon pid 812, pppd started 3 times, 1 forced restart, "
-            "0 unanswered DNS probes\n"
+            "2 recoveries, 0 unanswered DNS probes\n"
             "link3g: ppp0 received 123456 bytes, sent 7890 bytes\n");
   s.state = kStateNoModem;
   s.vendor = s.product = 0;
@@ -173,10 +175,11 @@ TEST(StatusReport, LinesAPersonReads) {
   s.family = 0;
   s.since = 100 * 3600;
   s.dns_failures = 1;
+  s.recoveries = 1;
   EXPECT_EQ(report(s, 0),  // a clock behind the file counts as no time
             "link3g: no modem since 100:00:00 (uptime)\n"
             "link3g: for 0:00:00, daemon pid 812, pppd started 3 times, 1 forced restart, "
-            "1 unanswered DNS probe\n");
+            "1 recovery, 1 unanswered DNS probe\n");
   s.state = kStateDnsFailing;
   strcpy(s.tty, "/dev/ttyACM0");  // a modem served at once: no ids read
   s.family = 2;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "usb/usb_device_scan.h"
 #include "usb/usb_list_scan.h"
 
 namespace {
@@ -162,6 +163,70 @@ TEST(ModemPort, IndexIsCappedAtTwelve) {
   EXPECT_EQ(modem_port(hub(1, "0002") + device(kStick, endpoints, "usbserial_generic")), 12);
   endpoints.erase(endpoints.begin());  // the twelfth
   EXPECT_EQ(modem_port(hub(1, "0002") + device(kStick, endpoints, "usbserial_generic")), 11);
+}
+
+// --- Which device a reset is for ------------------------------------------
+
+struct Found {
+  int found;
+  UsbDeviceAddress at;
+};
+
+// The list fed in pieces of at most piece - 1 bytes, as the reader gives it.
+Found device_of(const std::string& text, UsbId wanted, size_t piece = 256) {
+  UsbDeviceScan scan;
+  usb_device_scan_begin(&scan, wanted);
+  for (size_t at = 0; at < text.size();) {
+    size_t nl = text.find('\n', at);
+    size_t end = std::min(nl == std::string::npos ? text.size() : nl + 1, at + piece - 1);
+    usb_device_scan_piece(&scan, text.data() + at, end - at);
+    at = end;
+  }
+  Found f{0, {-1, -1, {-1, -1}}};
+  f.found = usb_device_scan_end(&scan, &f.at);
+  return f;
+}
+
+TEST(UsbDevice, TheStickByItsIdsWithItsBusAndDevice) {
+  Found f = device_of(fixture("embedded-router-rootfs-2024-three-buses-mass-storage-no-modem.txt"),
+                      {0x14cd, 0x1212});
+  ASSERT_EQ(f.found, 1);
+  EXPECT_EQ(f.at.bus, 3);
+  EXPECT_EQ(f.at.device, 3);  // "Dev#=  3": blanks before the number
+  // No ids: the one device that is no hub is the same one.
+  f = device_of(fixture("embedded-router-rootfs-2024-three-buses-mass-storage-no-modem.txt"), {0, 0});
+  ASSERT_EQ(f.found, 1);
+  EXPECT_EQ(f.at.ids.vendor, 0x14cd);
+  EXPECT_EQ(f.at.ids.product, 0x1212);
+  EXPECT_EQ(device_of(hub(1, "0002") + device(kStick, {3}, "usbserial_generic"), {0x12d1, 0x1002}).found, 0);
+}
+
+TEST(UsbDevice, NoSingleDeviceWithoutIds) {
+  EXPECT_EQ(device_of(hub(1, "0002") + hub(2, "0001"), {0, 0}).found, 0);
+  std::string two = hub(1, "0002") + device(kStick, {3}, "usbserial_generic") +
+                    device("Vendor=0781 ProdID=5567", {2}, "usb-storage");
+  EXPECT_EQ(device_of(two, {0, 0}).found, 0);
+  // With ids the first that carries them is taken, whatever else is there.
+  Found f = device_of(two, {0x0781, 0x5567});
+  EXPECT_EQ(f.found, 1);
+  EXPECT_EQ(f.at.bus, 1);
+  EXPECT_EQ(f.at.device, 2);
+}
+
+TEST(UsbDevice, OnlyWholeLinesAndWellFormedNumbers) {
+  // A tag inside a long string line's continuation is no tag.
+  std::string text = hub(1, "0002") + "S:  Product=" + std::string(303, 'x') +
+                     "T:  Bus=07 Dev#=  9\n" + device(kStick, {3}, "usbserial_generic");
+  Found f = device_of(text, {0x12d1, 0x1446}, 64);
+  ASSERT_EQ(f.found, 1);
+  EXPECT_EQ(f.at.bus, 1);
+  EXPECT_EQ(f.at.device, 2);
+  // A device number out of usbfs's three digits, or ids that are not four
+  // hex digits, make no device.
+  std::string bad = hub(1, "0002") + "\nT:  Bus=01 Lev=01 Dev#=1000 Spd=480\nD:  Cls=00(>ifc )\nP:  Vendor=12d1 ProdID=1001\n";
+  EXPECT_EQ(device_of(bad, {0x12d1, 0x1001}).found, 0);
+  bad = hub(1, "0002") + "\nT:  Bus=01 Lev=01 Dev#=  4 Spd=480\nD:  Cls=00(>ifc )\nP:  Vendor=12d ProdID=1001\n";
+  EXPECT_EQ(device_of(bad, {0x12d, 0x1001}).found, 0);
 }
 
 }  // namespace

@@ -1,0 +1,74 @@
+#include "monitor/link_recovery.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "monitor/recovery_ladder.h"
+#include "status/status_record.h"
+#include "usb/usb_reset.h"
+
+namespace {
+
+struct RecoveryState {
+  StuckClock clock;
+  UsbId stick;      // the ids the last bring-up read; 0:0 when none
+  bool pin_proven;  // since the daemon started
+};
+
+RecoveryState state = {{0, 0, false, 0}, {0, 0}, false};
+
+void print_reset(unsigned long quiet, const char* why, const UsbResetReport& r) {
+  printf("link3g: the link is stuck, no DNS answer for %lu s (%s): ", quiet, why);
+  unsigned vendor = static_cast<unsigned>(r.device.ids.vendor) & 0xffffU;
+  unsigned product = static_cast<unsigned>(r.device.ids.product) & 0xffffU;
+  switch (r.result) {
+    case kResetDone:
+      printf("reset the stick %04x:%04x, bus %d device %d.\n", vendor, product, r.device.bus,
+             r.device.device);
+      break;
+    case kResetNoDevice:
+      printf("no single USB stick to reset; bringing it up again.\n");
+      break;
+    case kResetOpenFailed:
+      printf("cannot open %s of the stick %04x:%04x (%s); bringing it up again.\n", r.node, vendor,
+             product, strerror(r.error));
+      break;
+    case kResetRefused:
+      printf("the reset of the stick %04x:%04x, bus %d device %d, was refused (%s); bringing it up again.\n",
+             vendor, product, r.device.bus, r.device.device, strerror(r.error));
+      break;
+  }
+}
+
+}  // namespace
+
+void recovery_note_bringup(const BringupOutcome& outcome, long now) {
+  state.clock.last_bringup_end = now;
+  state.stick = outcome.ids;
+  if (outcome.record_read) state.pin_proven = true;
+}
+
+void recovery_note_answer(long now) {
+  state.clock.last_answer = now;
+  state.clock.answered = true;
+  state.clock.recoveries_quiet = 0;
+  state.pin_proven = true;
+}
+
+unsigned long recovery_stuck_for(long now) { return stuck_quiet_seconds(state.clock, now); }
+
+bool reset_stuck_stick(unsigned long quiet, const char* why) {
+  UsbResetReport report;
+  reset_usb_stick(state.stick, &report);
+  print_reset(quiet, why, report);
+  ++state.clock.recoveries_quiet;
+  status_note_recovery();
+  return report.result == kResetDone;
+}
+
+const char* recovery_pin(const char* pin) {
+  if (state.pin_proven || pin[0] == '\0') return pin;
+  printf("link3g: the SIM PIN is withheld from this bring-up: no operator record was read and "
+         "no DNS probe answered since the daemon started.\n");
+  return "";
+}

@@ -1,0 +1,26 @@
+// What the supervisor knows for healing a stuck link: which stick the last
+// bring-up found, whether the SIM PIN has been proven, and the ladder of
+// waits. Main thread only.
+#pragma once
+
+#include "ppp/ppp.h"
+
+// A bring-up ended at now (monotonic seconds) with outcome.
+void recovery_note_bringup(const BringupOutcome& outcome, long now);
+// A DNS probe was answered at now.
+void recovery_note_answer(long now);
+
+// Seconds without an answer when the link counts as stuck at now; else 0.
+unsigned long recovery_stuck_for(long now);
+
+// Resets the stick the last bring-up found (or the one device that is no
+// hub, when it read no ids) and prints one line: that, why (quiet seconds
+// without an answer, and what the supervisor saw), which stick, and how the
+// reset went. Counts the recovery. True when the reset was taken.
+bool reset_stuck_stick(unsigned long quiet, const char* why);
+
+// The PIN for a recovery's bring-up: pin once it has been proven since the
+// daemon started (a full operator record was read, or a probe answered);
+// otherwise "", saying so in one line when pin was not empty. A wrong PIN
+// sent three times locks the SIM, and recoveries repeat.
+const char* recovery_pin(const char* pin);
