@@ -19,6 +19,8 @@ N lets a client skip what an interrupted one left behind. Commands:
   open NAME at REPLYFILE   AT port; REPLYFILE holds PREFIX=REPLY lines and
                            optionally echo=off (may be "-")
   open NAME silent         port that never answers
+  mute NAME                the port's modem hangs: it takes what it is sent
+                           and answers nothing (its node stays)
   close NAME               remove the port (no error when absent)
   closeall                 remove every port
   list                     "NAME KIND /dev/pts/N" for each port
@@ -52,6 +54,7 @@ class Port:
         self.pts = os.ttyname(self.slave)
         self.link = "/dev/" + name
         self.modem = modem.Modem(name, replies, echo) if kind == "at" else None
+        self.muted = False
         try:
             os.unlink(self.link)
         except FileNotFoundError:
@@ -63,7 +66,9 @@ class Port:
             data = os.read(self.master, 4096)
         except OSError:
             return
-        if self.modem is not None:
+        if self.muted:
+            modem.journal(self.name, "<hung modem> %r" % data)
+        elif self.modem is not None:
             out = self.modem.feed(data)
             if out:
                 try:
@@ -128,6 +133,12 @@ class Server:
                 return "error %s: %s" % (name, e)
             self.ports[name] = port
             return "ok %s %s" % (name, port.pts)
+        if op == "mute" and len(words) == 2:
+            port = self.ports.get(words[1])
+            if port is None:
+                return "error no port %s" % words[1]
+            port.muted = True
+            return "ok"
         if op == "close" and len(words) == 2:
             self.close(words[1])
             return "ok"

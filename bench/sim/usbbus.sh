@@ -23,12 +23,16 @@
 #   ejected/NAME     storage nodes whose medium was ejected
 #   media/NAME/      the file system of a storage node with a medium
 #   modeswitch.*     what the bus put into /bin/usb_modeswitch.d
+#   hung             present while the stick's firmware hangs (usbsim hang):
+#                    its AT port answers nothing, until a reset or an unplug
 # /bench/state/usbsim.conf holds the knobs set with "usbsim set" (key=value
 # lines); each overrides the stick header's key of the same name.
 #
 # The kernel files it keeps: /proc/bus/usb/devices (rewritten whole, through
-# a rename, after every change) and /bench/state/modules (what the preload
-# shows as /proc/modules).
+# a rename, after every change), usbfs's nodes /proc/bus/usb/BBB/DDD (one
+# plain file per listed device; the preload hands their USBDEVFS_RESET to
+# "usbsim _reset") and /bench/state/modules (what the preload shows as
+# /proc/modules).
 
 USB_STATE=/bench/state/usb
 USB_CONF=/bench/state/usbsim.conf
@@ -58,7 +62,7 @@ usb_read() {  # usb_read VAR FILE [DEFAULT]: first line of FILE, no fork
 # knobs of usbsim.conf over them.
 usb_load() {
   stick_name= stick_model= stick_storage_ids= stick_modem_ids= stick_initial= stick_power_on=
-  stick_switch= stick_switch_after=1 stick_switch_delay=0
+  stick_switch= stick_switch_after=1 stick_switch_delay=0 stick_reset= stick_reset_delay=2
   stick_storage_nodes= stick_modem_storage_nodes= stick_media=
   stick_ports=0 stick_at_port=0 stick_serial_driver=usbserial_generic
   stick_acm=no stick_acm_ports=1 stick_hotplug_modules= stick_builtin_drivers=
@@ -302,7 +306,11 @@ usb_sync() {
     [ -f "$USB_STATE/nodes/$usb_n" ] && continue
     case $usb_kind in
       disk) : > "/dev/$usb_n" ;;
-      at) usb_req="${usb_req}open $usb_n at $USB_STATE/stick/at_replies
+      at)
+        usb_req="${usb_req}open $usb_n at $USB_STATE/stick/at_replies
+"
+        # A hung firmware stays hung when its drivers are reloaded.
+        [ ! -f "$USB_STATE/hung" ] || usb_req="${usb_req}mute $usb_n
 " ;;
       *) usb_req="${usb_req}open $usb_n silent
 " ;;
@@ -332,61 +340,34 @@ usb_render() {
     modem) usb_src=$USB_STATE/stick/modem.devices ;;
     *) usb_src=$USB_STATE/hubs.devices ;;
   esac
-  awk -v bound="$usb_bound" '
+  awk -v bound="$usb_bound" -v nodes="$USB_STATE/usbfs.new" '
     /^I:/ && match($0, /Driver=[^ ]+$/) {
       d = substr($0, RSTART + 7)
       if (d != "(none)" && index(bound, " " d " ") == 0) $0 = substr($0, 1, RSTART + 6) "(none)"
     }
+    /^T:/ && match($0, /Bus= *[0-9]+/) {
+      b = substr($0, RSTART + 4, RLENGTH - 4)
+      if (match($0, /Dev#= *[0-9]+/)) printf "%03d/%03d\n", b, substr($0, RSTART + 5, RLENGTH - 5) > nodes
+    }
     { print }' "$usb_src" > "$USB_LIST.new" && mv -f "$USB_LIST.new" "$USB_LIST"
+  usb_usbfs_nodes
 }
 
-# --- switching -------------------------------------------------------------
-
-# usb_trigger ACTION: the plugged stick in its storage personality sees
-# ACTION (storage-driver, eject:NODE, reset, huawei-mode, message:HEX,
-# marker:NAME). Returns 1 when the stick does not react to it; otherwise it
-# counts, and switches once switch_after actions were seen.
-usb_trigger() {
-  [ "$usb_personality" = storage ] || return 1
-  case " $stick_switch " in *" $1 "*) ;; *) return 1 ;; esac
-  usb_count=$((usb_count + 1))
-  usb_set count "$usb_count"
-  if [ "$usb_count" -lt "$stick_switch_after" ]; then
-    usb_note "$usb_plugged takes $1 ($usb_count of $stick_switch_after)"
-    return 0
-  fi
-  usb_note "$usb_plugged switches on $1"
-  usb_switch
+# usbfs: a node per listed device, none for a device that has gone.
+usb_usbfs_nodes() {
+  usb_want=" "
+  while IFS= read -r usb_n; do usb_want="$usb_want$usb_n "; done < "$USB_STATE/usbfs.new"
+  rm -f "$USB_STATE/usbfs.new"
+  for usb_f in /proc/bus/usb/[0-9][0-9][0-9]/[0-9][0-9][0-9]; do
+    [ -f "$usb_f" ] || continue
+    case $usb_want in *" ${usb_f#/proc/bus/usb/} "*) ;; *) rm -f "$usb_f" ;; esac
+  done
+  for usb_n in $usb_want; do
+    [ -f "/proc/bus/usb/$usb_n" ] && continue
+    [ -d "/proc/bus/usb/${usb_n%/*}" ] || mkdir -p "/proc/bus/usb/${usb_n%/*}"
+    : > "/proc/bus/usb/$usb_n"
+  done
 }
 
-# Leaves the storage personality: at once, or after switch_delay seconds
-# off the bus (the stick re-enumerates), in a process of its own.
-usb_switch() {
-  usb_set count 0
-  usb_count=0
-  if [ "${stick_switch_delay:-0}" != 0 ]; then
-    usb_personality=switching
-    usb_set personality switching
-    usb_sync
-    "$BENCH_DIR/standins/usbsim" _arrive "$usb_generation" "$stick_switch_delay" \
-      </dev/null >/dev/null 2>&1 9>&- &
-    return 0
-  fi
-  usb_arrive
-}
-
-usb_arrive() {
-  usb_personality=modem
-  usb_set personality modem
-  set -- "$USB_STATE"/ejected/*
-  [ ! -e "$1" ] || rm -f "$@"
-  usb_note "$usb_plugged shows its modem personality $stick_modem_ids"
-  usb_sync
-}
-
-# The AT port's replies (read by the port server when it opens the port).
-usb_write_at_replies() {
-  [ -d "$USB_STATE/stick" ] || return 0
-  printf '%s\n' "echo=$stick_at_echo" > "$USB_STATE/stick/at_replies"
-  [ -z "$stick_at_reply" ] || printf '%s\n' "$stick_at_reply" >> "$USB_STATE/stick/at_replies"
-}
+# Switching the stick's personality, which the switching stand-ins use.
+. "$USB_SIM/usbswitch.sh"

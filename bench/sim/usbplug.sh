@@ -124,7 +124,7 @@ usb_plug() {
 usb_unplug() {
   [ -n "$usb_plugged" ] || return 0
   usb_note "$usb_plugged unplugged"
-  rm -f "$USB_STATE/plugged"
+  rm -f "$USB_STATE/plugged" "$USB_STATE/hung"
   usb_personality=absent
   usb_set personality absent
   usb_sync

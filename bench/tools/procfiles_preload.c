@@ -6,13 +6,21 @@
  *   /proc/led_enable  -> appended to /bench/journal/led.log, each open
  *                        starting a record with the bench's time, so the
  *                        written level completes it ("<time> 0").
+ * It also plays usbfs's USBDEVFS_RESET: the nodes /proc/bus/usb/BBB/DDD
+ * are plain files the simulated bus keeps, so the reset of one is handed
+ * to the bus ("usbsim _reset NODE"), which resets the stick when the node
+ * is its own; the bus's answer is the ioctl's.
  * Nothing else is touched. The production binary knows nothing of this. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <errno.h>
+#include <limits.h>
 #include <string.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "journal_time.h"
@@ -93,4 +101,48 @@ int __open64_2(const char* path, int flags) { return open64(path, flags, 0); }
 int __openat_2(int dirfd, const char* path, int flags) { return openat(dirfd, path, flags, 0); }
 int __openat64_2(int dirfd, const char* path, int flags) {
   return openat64(dirfd, path, flags, 0);
+}
+
+/* --- usbfs's reset -------------------------------------------------------- */
+
+#define USBFS_DIR "/proc/bus/usb/"
+#define USBSIM "/bench/bin/usbsim"
+#define USBDEVFS_RESET_REQUEST _IO('U', 20)
+
+/* The bus's verdict on a reset of node: 0 taken, -1 (errno EPERM) refused. */
+static int usbfs_reset(const char* node) {
+  pid_t child = fork();
+  if (child < 0) return -1;
+  if (child == 0) {
+    execl(USBSIM, "usbsim", "_reset", node, (char*)NULL);
+    _exit(127);
+  }
+  int status = 0;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return 0;
+  errno = EPERM;
+  return -1;
+}
+
+typedef int (*ioctl_fn)(int, unsigned long, ...);
+
+int ioctl(int fd, unsigned long request, ...) {
+  static ioctl_fn real;
+  if (!real) real = (ioctl_fn)dlsym(RTLD_NEXT, "ioctl");
+  va_list ap;
+  va_start(ap, request);
+  void* arg = va_arg(ap, void*);
+  va_end(ap);
+  if (request == USBDEVFS_RESET_REQUEST) {
+    char link[64], node[PATH_MAX];
+    snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    ssize_t n = readlink(link, node, sizeof node - 1);
+    if (n > 0) {
+      node[n] = '\0';
+      if (strncmp(node, USBFS_DIR, strlen(USBFS_DIR)) == 0) return usbfs_reset(node);
+    }
+  }
+  return real(fd, request, arg);
 }

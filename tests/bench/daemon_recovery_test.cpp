@@ -1,0 +1,164 @@
+// A stuck link heals itself: with the modem's nodes in place and no DNS
+// answer for 300 s, the daemon kills pppd, resets the stick on its bus and
+// brings it up again; the next recovery without an answer waits twice as
+// long. A recovery never hands serialcom a PIN that has not been proven.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "bench_support.h"
+#include "daemon_fixture.h"
+
+namespace {
+
+using daemon_test::Daemon;
+using daemon_test::kKillPppd;
+using daemon_test::kStartOptions;
+using daemon_test::bench_now;
+
+const std::string kStuck = "link3g: the link is stuck, no DNS answer for ";
+const std::string kWithheld = "link3g: the SIM PIN is withheld from this bring-up";
+
+// Bench times of the shell lines equal to line, in order.
+std::vector<double> times_of(const std::string& line) {
+  std::vector<double> t;
+  for (const bench::ShellRecord& r : bench::shell_journal()) {
+    if (r.line == line) t.push_back(r.time);
+  }
+  return t;
+}
+
+std::string daemon_out() { return bench::read_file("/tmp/daemon.out"); }
+
+size_t occurrences(const std::string& text, const std::string& what) {
+  size_t n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+size_t resets_on_the_bus() { return occurrences(bench::read_file("/bench/journal/standins.log"), "reset on the bus"); }
+
+TEST_F(Daemon, PppdWithoutAnAddressIsResetAt300sThen600sMore) {
+  ASSERT_EQ(stick_, "ok2");
+  bench::write_file("/bench/state/pppd.conf", "link=none\n");
+  start_gsm();
+  ASSERT_TRUE(wait_for([] { return count(kStartOptions) == 1; }, 30));
+  ASSERT_TRUE(wait_for([] { return resets_on_the_bus() == 2 && count("rmmod usbserial") == 3; }, 1000));
+  std::vector<double> started = times_of(kStartOptions), killed = times_of(kKillPppd);
+  // The first pppd starts in the pass right after the first bring-up.
+  EXPECT_NEAR(killed[0] - started[0], 300.0, 5.0);
+  // The recovery's own bring-up (the reset, the nodes back, the drivers,
+  // the pause) lies between the reset and the next count's start.
+  EXPECT_GT(killed[1] - killed[0], 600.0);
+  EXPECT_LT(killed[1] - killed[0], 600.0 + 30.0);
+  std::string out = daemon_out();
+  EXPECT_EQ(occurrences(out, kStuck), 2u) << out;
+  // The seconds are those of the pass that found it: 300 and a little.
+  EXPECT_NE(out.find(kStuck + "30"), std::string::npos) << out;
+  EXPECT_EQ(occurrences(out, " s (ppp0 has no address): reset the stick 12d1:1001, bus 1 device 3.\n"), 2u) << out;
+  EXPECT_TRUE(wait_for([] { return status_of("recoveries") == "2"; }, 5));
+}
+
+// serialcom finds no record at first: the bring-up fails with the nodes in
+// place, which the design leaves for ever. The recovery runs the bring-up
+// again, but without the PIN: it was never proven to be right.
+TEST_F(Daemon, FailedBringupIsRecoveredWithThePinWithheld) {
+  ASSERT_EQ(stick_, "ok2");
+  bench::sh("usbsim set serialcom=never");
+  start({"--3gCard", "AutoCheck", "--3gPin", "1234"});
+  ASSERT_TRUE(wait_for([] { return daemon_out().find(" get usb modem type failed.\n") != std::string::npos; }, 60));
+  // The designed first bring-up: serialcom with the PIN, started again on
+  // each attempt that finds it ended without a record.
+  size_t with_pin = count("serialcom /dev/ttyUSB0 1234");
+  EXPECT_GE(with_pin, 1u);
+  bench::sh("usbsim set serialcom=record");
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 400));
+  std::string out = daemon_out();
+  EXPECT_EQ(occurrences(out, " s (no dial configuration): reset the stick 12d1:1001, bus 1 device 3.\n"), 1u) << out;
+  EXPECT_EQ(occurrences(out, kWithheld), 1u) << out;
+  EXPECT_EQ(count("serialcom /dev/ttyUSB0 "), 1u);  // the line ends in a blank
+  EXPECT_EQ(count("serialcom /dev/ttyUSB0 1234"), with_pin);
+}
+
+// A modem that hangs on a link that has worked: the PIN is proven, so the
+// recovery sends it again, and the link is back within 300 s of the last
+// answer plus a bring-up and a dial.
+TEST_F(Daemon, HungModemIsRecoveredWithTheProvenPin) {
+  ASSERT_EQ(stick_, "ok2");
+  start({"--3gCard", "AutoCheck", "--3gPin", "1234"});
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 60));
+  sleep(4);
+  bench::sh("usbsim hang");
+  double hung = bench_now();
+  ASSERT_TRUE(wait_for([] { return !link_up(); }, 10));
+  ASSERT_TRUE(wait_for([] { return resets_on_the_bus() == 1; }, 400));
+  size_t queries = dns_queries();
+  ASSERT_TRUE(wait_for([&] { return link_up() && dns_queries() > queries; }, 120));
+  EXPECT_LT(bench_now() - hung, 300.0 + 60.0);
+  EXPECT_EQ(count("serialcom /dev/ttyUSB0 1234"), 2u);
+  EXPECT_EQ(daemon_out().find(kWithheld), std::string::npos);
+}
+
+// DNS dies on a confirmed link: the designed forced restart comes first,
+// then the recovery 300 s after the last answer.
+TEST_F(Daemon, DeadDnsIsForcedRestartedThenRecovered) {
+  ASSERT_EQ(stick_, "ok2");
+  start_gsm();
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 40));
+  sleep(3);
+  dns_dead();
+  double dead = bench_now();
+  ASSERT_TRUE(wait_for([] { return count(kKillPppd) == 2 && daemon_out().find(kStuck) != std::string::npos; }, 400));
+  std::vector<double> killed = times_of(kKillPppd);
+  EXPECT_LT(killed[0] - dead, 6 * 15.0 + 20.0);  // the forced restart
+  EXPECT_NEAR(killed[1] - dead, 300.0, 8.0);     // the recovery
+  EXPECT_NE(daemon_out().find(" s (DNS does not answer): reset the stick 12d1:1001"), std::string::npos);
+}
+
+// A modem served at once (its ACM node there before any id was read): the
+// one device of the list that is no hub is the stick to reset.
+TEST_F(Daemon, ModemServedAtOnceResetsTheOnlyDevice) {
+  ASSERT_EQ(stick_, "ok1-acm");
+  bench::write_file("/bench/state/pppd.conf", "link=none\n");
+  start_gsm();
+  ASSERT_TRUE(wait_for([] { return resets_on_the_bus() == 1 && daemon_out().find(kStuck) != std::string::npos; }, 400));
+  std::string out = daemon_out();
+  EXPECT_NE(out.find(" s (ppp0 has no address): reset the stick "), std::string::npos) << out;
+  EXPECT_EQ(out.find("no single USB stick"), std::string::npos) << out;
+}
+
+TEST_F(Daemon, RefusedResetStillBringsTheLinkUpAgain) {
+  ASSERT_EQ(stick_, "ok2");
+  bench::sh("usbsim set reset=refuse");
+  bench::write_file("/bench/state/pppd.conf", "link=none\n");
+  start_gsm();
+  ASSERT_TRUE(wait_for([] { return daemon_out().find(kStuck) != std::string::npos; }, 400));
+  ASSERT_TRUE(wait_for([] { return count("rmmod usbserial") == 2; }, 20));
+  std::string out = daemon_out();
+  EXPECT_NE(out.find("the reset of the stick 12d1:1001, bus 1 device 3, was refused (Operation not permitted); "
+                     "bringing it up again.\n"),
+            std::string::npos) << out;
+  EXPECT_EQ(resets_on_the_bus(), 0u);
+  EXPECT_TRUE(wait_for([] { return count(kStartOptions) + count(daemon_test::kStartEx) >= 2; }, 30));
+}
+
+// An hour of a healthy link: the DNS probe answers on every pass, so no
+// recovery ever runs.
+TEST_F(Daemon, HealthyLinkForAnHourIsNeverRecovered) {
+  ASSERT_EQ(stick_, "ok2");
+  start_gsm();
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 40));
+  double up = bench_now();
+  while (bench_now() - up < 3600.0) {
+    sleep(60);
+    ASSERT_TRUE(alive());
+  }
+  EXPECT_EQ(count(kKillPppd), 0u);
+  EXPECT_EQ(count(kStartOptions), 1u);
+  EXPECT_EQ(daemon_out().find(kStuck), std::string::npos);
+  EXPECT_EQ(status_of("recoveries"), "0");
+  EXPECT_EQ(status_of("state"), "up");
+}
+
+}  // namespace
