@@ -5,8 +5,9 @@ Runs inside the bench (bench/run), on its clock: plugs a stick, starts the
 link3g daemon, and narrates what the journals show: every command the daemon
 hands to the shell, its messages, the LED's pattern, what the modem is told,
 the DNS queries. Then it runs the dns and qos commands, pulls the stick out
-and puts it back, and finally lets DNS die to show the self-check's reboot
-request. At each stage it asks link3g --cmd status what the daemon is doing.
+and puts it back, makes the stick hang, and finally lets DNS die to show the self-check's reboot
+request. On the way the stick's firmware hangs, and the daemon resets it on
+its bus after 300 s without a DNS answer. At each stage it asks link3g --cmd status what the daemon is doing.
 
   demo.py [--stick NAME] [--binary PATH]
 """
@@ -128,7 +129,9 @@ class Narrator(threading.Thread):
             say("modem", "%s got %s" % (port, text.replace("\\\\", "\\")), t)
 
     def standin(self, t, line):
-        if line.startswith("# pppd") or line.startswith("# reboot"):
+        usb_event = line.startswith("# usb:") and any(w in line for w in ("hangs", "reset", "back on the bus",
+                                                                           "modem personality"))
+        if line.startswith("# pppd") or line.startswith("# reboot") or usb_event:
             say("router", line[2:], t)
 
     def dns(self, t, line):
@@ -271,6 +274,22 @@ def main():
     narrator.flush()
     section("The link is back")
     sh("ip -4 addr show dev ppp0")
+    status(args.binary)
+    time.sleep(3)
+
+    section("The stick's firmware hangs: it answers nothing, its nodes stay")
+    mark = os.path.getsize(daemon_out)
+    sh("usbsim hang", show=False)
+    wait_for(lambda: not link_up(), 30)
+    narrator.flush()
+    say("demo", "the link is down and nothing the design does brings it back; after 300 s\n"
+        "without a DNS answer link3g resets the stick on its USB bus")
+    wait_for(lambda: "the link is stuck" in output_since(daemon_out, mark), 400)
+    queries = dns_size()
+    if not wait_for(lambda: link_up() and dns_size() > queries, 120):
+        say("demo", "the link did not come back")
+    narrator.flush()
+    section("The link is back after the reset")
     status(args.binary)
     time.sleep(3)
 
