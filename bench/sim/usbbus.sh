@@ -358,10 +358,12 @@ usb_usbfs_nodes() {
   usb_want=" "
   while IFS= read -r usb_n; do usb_want="$usb_want$usb_n "; done < "$USB_STATE/usbfs.new"
   rm -f "$USB_STATE/usbfs.new"
+  usb_gone=
   for usb_f in /proc/bus/usb/[0-9][0-9][0-9]/[0-9][0-9][0-9]; do
     [ -f "$usb_f" ] || continue
-    case $usb_want in *" ${usb_f#/proc/bus/usb/} "*) ;; *) rm -f "$usb_f" ;; esac
+    case $usb_want in *" ${usb_f#/proc/bus/usb/} "*) ;; *) usb_gone="$usb_gone $usb_f" ;; esac
   done
+  [ -z "$usb_gone" ] || rm -f $usb_gone
   for usb_n in $usb_want; do
     [ -f "/proc/bus/usb/$usb_n" ] && continue
     [ -d "/proc/bus/usb/${usb_n%/*}" ] || mkdir -p "/proc/bus/usb/${usb_n%/*}"
