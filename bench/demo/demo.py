@@ -5,9 +5,11 @@ Runs inside the bench (bench/run), on its clock: plugs a stick, starts the
 link3g daemon, and narrates what the journals show: every command the daemon
 hands to the shell, its messages, the LED's pattern, what the modem is told,
 the DNS queries. Then it runs the dns and qos commands, pulls the stick out
-and puts it back, makes the stick hang, and finally lets DNS die to show the self-check's reboot
-request. On the way the stick's firmware hangs, and the daemon resets it on
-its bus after 300 s without a DNS answer. At each stage it asks link3g --cmd status what the daemon is doing.
+and puts it back, makes the stick's firmware hang (the daemon resets it on
+its bus after 300 s without a DNS answer), and finally lets DNS die: the
+self-check holds the reboot back on a router up for two minutes and
+requests it on one up for an hour. At each stage it asks link3g --cmd
+status what the daemon is doing.
 
   demo.py [--stick NAME] [--binary PATH]
 """
@@ -184,6 +186,14 @@ def wait_for(cond, limit):
     return cond()
 
 
+def up_for(seconds, cmd):
+    """cmd on a router up for `seconds`: a time namespace moves the boot
+    clock that sysinfo() and /proc/uptime read."""
+    with open("/proc/uptime") as f:
+        now = int(float(f.read().split()[0]))
+    return "unshare -T --boottime %d --fork %s" % (seconds - now, cmd)
+
+
 def link_up():
     return "inet " in sh("ip -4 addr show dev ppp0 2>/dev/null", show=False)
 
@@ -298,7 +308,11 @@ def main():
     wait_for(lambda: state() == "dns-failing", 40)
     narrator.flush()
     status(args.binary)
-    sh(args.binary + " --cmd dns")
+    say("router", "the router came up 2 minutes ago")
+    sh(up_for(120, args.binary + " --cmd dns"))
+    narrator.flush()
+    section("An hour after boot, DNS still dead: link3g --cmd dns again")
+    sh(up_for(3600, args.binary + " --cmd dns"))
     time.sleep(1)
     narrator.flush()
     time.sleep(0.5)

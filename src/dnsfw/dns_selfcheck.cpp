@@ -3,8 +3,33 @@
 
 #include "dnsfw/dnsfw.h"
 #include "monitor/monitor.h"
+#include "status/uptime.h"
 #include "sys/buffer_sizes.h"
 #include "sys/sys.h"
+
+namespace {
+
+// The start-up scripts and ip-up run the check at every boot and link-up,
+// so a dead ISP name server with the link up would reboot the router again
+// every two minutes or so, the LAN down most of the time, over a fault a
+// reboot cannot mend. A router younger than this is therefore not rebooted.
+constexpr unsigned long kRebootMinUptimeSeconds = 600;
+
+// Reboots the router, unless it came up too short a time ago. An uptime that
+// cannot be read counts as 0: the reboot is then held back.
+void RebootUnlessJustBooted() {
+  unsigned long uptime = seconds_since_boot();
+  if (uptime < kRebootMinUptimeSeconds) {
+    printf("The router has been up for %lu s, less than %lu s: the reboot is held back.\n", uptime,
+           kRebootMinUptimeSeconds);
+    return;
+  }
+  fflush(stdout);
+  // Single-threaded here: the C library's system() is safe to use.
+  if (system("reboot &") == -1) printf("reboot could not be started.\n");
+}
+
+}  // namespace
 
 // Asks the name servers of /etc/resolv.conf directly (not the relay just
 // started) and reboots the router when two probes in a row go unanswered.
@@ -20,7 +45,5 @@ void CheckDNSOK() {
     return;
   }
   printf("Sorry, We can't get domain host with this DNS, we have to restart system.\n");
-  fflush(stdout);
-  // Single-threaded here: the C library's system() is safe to use.
-  if (system("reboot &") == -1) printf("reboot could not be started.\n");
+  RebootUnlessJustBooted();
 }

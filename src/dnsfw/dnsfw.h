@@ -1,6 +1,7 @@
 // The dns command: a start script for the dnrd relay with the name servers
 // of /etc/resolv.conf, the NAT masquerade rule for the active ppp interface,
-// and a DNS self-check that reboots the router when DNS is dead.
+// and a DNS self-check that reboots the router when DNS is dead (but not
+// in its first ten minutes up).
 #pragma once
 
 // The first two "nameserver" values of /etc/resolv.conf into first and

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cmath>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,16 @@ class DnsCommand : public ::testing::Test {
               "/24 dev br0 && ip link set br0 up && ip link set lanport up");
   }
   bench::Result dns() { return bench::link3g({"--cmd", "dns"}); }
+  // The dns command on a router that has been up for `seconds`: a time
+  // namespace moves the boot clock that sysinfo() reads, in front of the
+  // whole command so that an emulator running the binary sees it too.
+  bench::Result dns_up_for(long seconds) {
+    long now = static_cast<long>(std::floor(std::stod(bench::read_file("/proc/uptime"))));
+    std::vector<std::string> argv = {"unshare", "-T", "--boottime", std::to_string(seconds - now), "--fork"};
+    for (const std::string& w : bench::link3g_command()) argv.push_back(w);
+    argv.insert(argv.end(), {"--cmd", "dns"});
+    return bench::run(argv);
+  }
   std::string relay_line() {
     std::vector<std::string> lines = bench::lines_of(bench::read_file("/etc/dnsfw.sh"));
     return lines.size() == 5 ? lines[4] : "(script of " + std::to_string(lines.size()) + " lines)";
@@ -142,7 +155,7 @@ TEST_F(DnsCommand, LanClientResolvesThroughTheRelay) {
 TEST_F(DnsCommand, DeadDnsRequestsAReboot) {
   interface("ppp0", "10.64.64.2 peer 10.64.64.1");
   bench::sh("ispdns mode 127.0.1.1 drop; ispdns mode 127.0.1.2 drop");
-  bench::Result r = dns();
+  bench::Result r = dns_up_for(3600);
   EXPECT_EQ(r.output,
             "start check if dns is ok.\n"
             "Sorry, We can't get domain host with this DNS, we have to restart system.\n");
@@ -162,9 +175,42 @@ TEST_F(DnsCommand, SecondProbeAnswerAvoidsTheReboot) {
   // Dead for the first probe (six queries, about 12 s), back for the second.
   bench::sh("ispdns mode 127.0.1.1 drop; ispdns mode 127.0.1.2 drop;"
             "(sleep 11; ispdns mode 127.0.1.2 relay) >/dev/null 2>&1 &");
-  bench::Result r = dns();
+  bench::Result r = dns_up_for(3600);  // old enough that a wrong reboot would show
   EXPECT_EQ(r.output, "start check if dns is ok.\ncheck dns ok.\n");
   EXPECT_FALSE(bench::exists("/bench/state/reboot-requested"));
+}
+
+// A router younger than ten minutes is not rebooted for dead DNS (a reboot
+// loop while the ISP's name servers are down); from ten minutes on it is.
+TEST_F(DnsCommand, DeadDnsRebootHeldBackInTheFirstTenMinutes) {
+  interface("ppp0", "10.64.64.2 peer 10.64.64.1");
+  bench::sh("ispdns mode 127.0.1.1 drop; ispdns mode 127.0.1.2 drop");
+  // Two probes take about 24 s, on the real clock too: 540 s is still young.
+  bench::Result r = dns_up_for(540);
+  EXPECT_EQ(r.status, 0);
+  std::smatch m;
+  const std::regex expected(
+      "start check if dns is ok\\.\n"
+      "Sorry, We can't get domain host with this DNS, we have to restart system\\.\n"
+      "The router has been up for ([0-9]+) s, less than 600 s: the reboot is held back\\.\n");
+  ASSERT_TRUE(std::regex_match(r.output, m, expected)) << r.output;
+  EXPECT_GE(std::stol(m[1]), 540);
+  EXPECT_LT(std::stol(m[1]), 600);
+  std::vector<std::string> lines = bench::shell_lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "reboot &"), 0);
+  EXPECT_EQ(bench::read_file("/bench/journal/standins.log").find("reboot"), std::string::npos);
+
+  bench::clear_journals();
+  r = dns_up_for(600);
+  EXPECT_EQ(r.output,
+            "start check if dns is ok.\n"
+            "Sorry, We can't get domain host with this DNS, we have to restart system.\n");
+  lines = bench::shell_lines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "reboot &");
+  usleep(500000);
+  EXPECT_TRUE(bench::exists("/bench/state/reboot-requested"));
 }
 
 }  // namespace
