@@ -10,4 +10,5 @@ set(CMAKE_CXX_COMPILER g++)
 
 set(link3g_musl_include ${LINK3G_MUSL_INCLUDE})
 set(link3g_musl_lib ${LINK3G_MUSL_LIB})
+set(link3g_libgcc "")  # the compiler's own
 include(${CMAKE_CURRENT_LIST_DIR}/musl-static.cmake)

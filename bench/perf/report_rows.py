@@ -7,13 +7,11 @@ import statistics
 
 from report_base import us
 
-# Bytes, stripped, router preset (glibc). 40 KB until the daemon gained its
-# status file, pid lock, status command and --help (about 12 KB of MIPS
-# code); this build is a stand-in that cannot run on the router (its glibc
-# needs Linux 3.2), kept as a guard against code growth. The router's own
-# binary is the static one, with its own budget below.
-MIPS_SIZE_BUDGET = 53248
-STATIC_SIZE_BUDGET = 131072   # bytes, stripped, router-static preset (musl)
+# Bytes, stripped, router-static preset (musl, every MIPS32 core: release 1,
+# soft-float), the router's own binary. The glibc MIPS build (router preset)
+# is a development build that cannot run on the router (its glibc needs
+# Linux 3.2): its size is shown, not budgeted.
+STATIC_SIZE_BUDGET = 114688
 BRINGUP_CPU_BUDGET_MS = 20.0
 BRINGUP_WAITS_S = 6.0         # 3 s after the driver reload + 3 s final pause
 LIBRARIES_ALLOWED = re.compile(r"^(libc|libpthread)\.so(\.[0-9]+)*$")
@@ -21,9 +19,10 @@ LIBRARIES_ALLOWED = re.compile(r"^(libc|libpthread)\.so(\.[0-9]+)*$")
 # name in sizes.txt, label, short label, how it is built, size budget in
 # bytes (None: no budget), linked statically
 BINARIES = (
-    ("router", "MIPS (router preset: -Os, not PIE, stripped)", "MIPS", "cmake --build --preset router",
-     MIPS_SIZE_BUDGET, False),
-    ("router_static", "MIPS, static (router-static preset: musl, MIPS32r2, -Os, not PIE, stripped)", "MIPS, static",
+    ("router", "MIPS, development build (router preset: glibc, -Os, not PIE, stripped)", "MIPS",
+     "cmake --build --preset router", None, False),
+    ("router_static", "MIPS, static (router-static preset: musl, MIPS32 release 1, soft-float, -Os, not PIE, "
+     "stripped)", "MIPS, static",
      "cmake --build --preset router-static", STATIC_SIZE_BUDGET, True),
     ("host", "host (host-release preset: MinSizeRel, stripped)", "host", "cmake --build build/host-release",
      None, False),
@@ -45,7 +44,9 @@ def size_rows(r):
                                                                 s.get(name + "_data", "?"), s.get(name + "_bss", "?"))
         if not stripped:
             value += ", NOT stripped (has .symtab or debug sections)"
-        command = "%s; stat -c %%s %s" % (build_cmd, path)
+        if name + "_xz" in s:
+            value += "; {:,} bytes after `xz -9e`".format(int(s[name + "_xz"]))
+        command = "%s; stat -c %%s %s; xz -9e -c %s | wc -c" % (build_cmd, path, path)
         if budget is None:
             r.row("link3g for %s: stripped size" % label, value, "", None if stripped else False, command)
         else:

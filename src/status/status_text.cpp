@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "sys/hex_digits.h"
 #include "sys/shell_quote.h"
 
 namespace {
@@ -20,6 +21,7 @@ constexpr int kFamilyCount = static_cast<int>(sizeof kFamilyWords / sizeof kFami
 constexpr size_t kValueSize = kStatusTtySize;
 constexpr char kTtyPrefix[] = "/dev/";
 constexpr size_t kUsbIdText = 9;  // "%04x:%04x"
+constexpr size_t kUsbIdDigits = 4;
 constexpr int kMaxUsbId = 0xffff;
 
 // --- Values: one writer and one strict reader per kind -------------------
@@ -95,7 +97,10 @@ bool take_modem(const char* v, LinkStatus* s) {
     if (i != 4 && !is_lower_hex(v[i])) return false;
   }
   unsigned vendor, product;
-  if (sscanf(v, "%4x:%4x", &vendor, &product) != 2) return false;
+  if (parse_hex_digits(v, kUsbIdDigits, kUsbIdDigits, &vendor) != kUsbIdDigits ||
+      parse_hex_digits(v + kUsbIdDigits + 1, kUsbIdDigits, kUsbIdDigits, &product) != kUsbIdDigits) {
+    return false;
+  }
   s->vendor = static_cast<int>(vendor);
   s->product = static_cast<int>(product);
   return true;

@@ -1,8 +1,8 @@
 #include "usb/usb_list_scan.h"
 
-#include <ctype.h>
-#include <stdio.h>
 #include <string.h>
+
+#include "sys/hex_digits.h"
 
 namespace {
 
@@ -14,6 +14,7 @@ constexpr size_t kResumeOffset = 12;
 constexpr size_t kIdDigitsOffset = 7;
 constexpr size_t kIdDigits = 4;
 constexpr size_t kIdFieldSize = 8;
+constexpr size_t kHexPrefix = 2;  // "0x"
 constexpr int kRootHubVendor = 0x1d6b;
 constexpr int kUsb2RootHubProduct = 0x0002;
 constexpr int kModemDriverEntries = 5;
@@ -28,14 +29,23 @@ size_t find_from(const char* text, size_t len, size_t from, const char* needle) 
 
 // Up to four id characters at pos, parsed as hexadecimal into *out; a
 // field without a number leaves *out as it was. The field must start with a
-// hex digit: scanf would also take a blank, a sign or "0x" there, and a
-// sign makes an id outside 0..0xffff ("-001" reads as 0xffffffff).
+// hex digit: no blank, no sign (a sign would make an id outside 0..0xffff).
+// As "%4x" read it before, a "0x" followed by a digit counts among the four
+// characters, and a "0x" without one reads as 0.
 void parse_id_at(const char* text, size_t len, size_t pos, int* out) {
   char field[kIdFieldSize] = {};
   if (pos < len) strncpy(field, text + pos, kIdDigits);
-  if (!isxdigit(static_cast<unsigned char>(field[0]))) return;
+  const char* digits = field;
+  size_t most = kIdDigits;
+  if (field[0] == '0' && (field[1] == 'x' || field[1] == 'X')) {
+    unsigned probe;
+    if (parse_hex_digits(field + kHexPrefix, 1, 1, &probe) == 1) {
+      digits += kHexPrefix;
+      most -= kHexPrefix;
+    }
+  }
   unsigned value;
-  if (sscanf(field, "%4x", &value) == 1) *out = static_cast<int>(value);
+  if (parse_hex_digits(digits, most, most, &value) > 0) *out = static_cast<int>(value);
 }
 
 // One device's ids from the first "Vendor" at or after from. Returns the

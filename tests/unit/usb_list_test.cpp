@@ -104,6 +104,17 @@ TEST(UsbIds, SignsAndBlanksAreNoDigits) {
   EXPECT_EQ(r.product, 0x12);
 }
 
+// As "%4x" read them: a "0x" before a digit is taken and counts among the
+// four characters; a "0x" before anything else reads as 0.
+TEST(UsbIds, AHexPrefixCountsAmongTheFourCharacters) {
+  Ids r = ids_of(hub(1, "0002") + device("Vendor=0x12d1 ProdID=0X1g", {2}, "usb-storage"));
+  EXPECT_EQ(r.vendor, 0x12);
+  EXPECT_EQ(r.product, 0x1);
+  r = ids_of(hub(1, "0002") + device("Vendor=0xz1 ProdID=0x", {2}, "usb-storage"));
+  EXPECT_EQ(r.vendor, 0);
+  EXPECT_EQ(r.product, 0);
+}
+
 TEST(UsbIds, RealCaptures) {
   Ids r = ids_of(fixture("embedded-router-rootfs-2024-three-buses-mass-storage-no-modem.txt"));
   EXPECT_EQ(r.vendor, 0x14cd);
