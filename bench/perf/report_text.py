@@ -142,7 +142,7 @@ With the link up and the LED held, a supervisor pass reads `/proc/PID/stat` of t
 `/proc` only when that process is gone or renamed, so a steady pass no longer depends on how many processes run.
 It then opens and closes `/dev/ttyUSB1` (the modem is there), asks `ppp0` for its address (a socket, one ioctl,
 close), reads `/etc/resolv.conf` (open, read to its end, close) and sends one DNS query to the first name server
-(socket, sendto, a wait of at most 2 s for the answer, recvfrom, close), then pauses 2 s. That wait and that pause
+(socket, connect, sendto, a wait of at most 2 s for the answer, recvfrom, close), then pauses 2 s. That wait and that pause
 are its only sleeps: the lookup has no 5 ms pause any more. The LED thread, once the LED shows the held code,
 sleeps on `usb_led` itself (a futex) until a store changes the code, so it neither wakes nor makes a system call
 in a steady pass. The status file is written only when a field changes, which a steady pass does not. No process

@@ -13,7 +13,7 @@ const int kIgnoredBadSignals[] = {
 #ifdef SIGEMT
     SIGEMT,
 #endif
-    SIGIO, SIGPROF, SIGSYS, SIGTRAP, SIGVTALRM, SIGXCPU, SIGXFSZ,
+    SIGIO, SIGPROF, SIGSYS, SIGVTALRM, SIGXCPU, SIGXFSZ,
 };
 
 // sigaction rather than signal(): some C libraries' signal() resets the
@@ -24,6 +24,28 @@ void install(int sig, void (*handler)(int)) {
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
   sigaction(sig, &sa, nullptr);
+}
+
+// SIGTRAP sent by another process (kill, tkill) is ignored like the
+// others. One the kernel raises is a trap of this process's own code (GCC
+// turns a provable NULL dereference into "teq $0,$0" on MIPS): returning
+// would run the trapping instruction again for ever, so the process ends
+// by the default action instead.
+void trap_entry(int sig, siginfo_t* info, void*) {
+  if (info != nullptr && (info->si_code == SI_USER || info->si_code == SI_TKILL)) return;
+  struct sigaction sa = {};
+  sa.sa_handler = SIG_DFL;
+  sigemptyset(&sa.sa_mask);
+  sigaction(sig, &sa, nullptr);
+  raise(sig);  // delivered once this handler returns and unblocks it
+}
+
+void install_trap_handler() {
+  struct sigaction sa = {};
+  sa.sa_sigaction = trap_entry;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART | SA_SIGINFO;
+  sigaction(SIGTRAP, &sa, nullptr);
 }
 
 }  // namespace
@@ -41,4 +63,5 @@ void RestoreStopSignal() { install(SIGINT, SIG_DFL); }
 void InstallSignalHandlers() {
   install(SIGTERM, Term_Sig_entry);
   for (int sig : kIgnoredBadSignals) install(sig, Bad_Sig_entry);
+  install_trap_handler();
 }

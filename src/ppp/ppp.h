@@ -10,7 +10,8 @@
 // (EVDO scripts) and returns 1; any other family returns 0 and writes
 // nothing. Also returns 0, after a one-line message naming the value and
 // without writing anything, when a value to be written holds a control
-// character or is longer than 63 characters. File errors are not reported.
+// character or is longer than 63 characters. Also returns 0 when a dial
+// file cannot be written whole: see finish_dial_files.
 int gen_at_script(int family, const char* tty, const char* apn, const char* dial,
                   const char* user, const char* pass);
 
@@ -20,10 +21,20 @@ void gen_at_script_default(const char* tty, const char* apn, const char* dial,
 void gen_at_script_default_Edvo(const char* tty, const char* apn, const char* dial,
                                 const char* user, const char* pass);
 
+// A generation of the dial files: begin_dial_files, the lines, then
+// finish_dial_files, which renames the whole files into place
+// (options.ppp3g.ex, chat.ppp3g, then options.ppp3g, whose presence hands
+// the bring-up over) and returns 1. When any line could not be written, or
+// a rename fails, it removes the temporary files, prints one line naming
+// the file and returns 0.
+void begin_dial_files();
+int finish_dial_files();
+
 // One formatted line (a newline is added) to /etc/ppp/options.ppp3g and,
-// when ex is non-zero, to /etc/ppp/options.ppp3g.ex; truncate non-zero
-// empties them first. Every line is also appended to /var/log/messages.
-// Returns 1, or 0 when the line would not fit its buffer (nothing written).
+// when ex is non-zero, to /etc/ppp/options.ppp3g.ex (mode 0600: they hold
+// the password), each through its temporary file; truncate non-zero starts
+// them afresh. Every line is also appended to /var/log/messages. Returns
+// 1, or 0 when the line would not fit its buffer (nothing written).
 int do_ppp_opfile(int ex, int truncate, const char* fmt, ...) LINK3G_PRINTF(3, 4);
 
 // The same for /etc/ppp/chat.ppp3g.

@@ -161,10 +161,11 @@ int gen_at_script(int family, const char* tty, const char* apn, const char* dial
       {"tty", tty}, {"user name", user}, {"password", pass}, {"dial number", dial}, {"APN", apn}};
   size_t count = sizeof values / sizeof values[0] - (family == kEvdo ? 1 : 0);
   if (!values_usable(values, count)) return 0;
+  begin_dial_files();
   if (family == kEvdo) {
     gen_at_script_default_Edvo(tty, apn, dial, user, pass);
   } else {
     gen_at_script_default(tty, apn, dial, user, pass);
   }
-  return 1;
+  return finish_dial_files();
 }

@@ -13,30 +13,68 @@ namespace {
 
 constexpr size_t kLineSize = 256;
 constexpr size_t kLogEntrySize = 32 + kLineSize;
-constexpr mode_t kFileMode = 0666;
+constexpr mode_t kLogMode = 0666;
+constexpr mode_t kChatMode = 0666;
+constexpr mode_t kOptionsMode = 0600;  // they hold the password; pppd runs as root
 
-// "w+" or "a+" as open(2) flags; -1 when the file cannot be opened.
-int open_target(const char* path, int truncate) {
-  int flags = O_RDWR | O_CREAT | (truncate ? O_TRUNC : O_APPEND);
+// A dial file is written whole beside its place and renamed into it, so
+// pppd never reads half of one.
+struct DialFile {
+  const char* path;
+  const char* temp_path;
+  mode_t mode;
+};
+
+const DialFile kOptions = {kOptionsPath, kOptionsTempPath, kOptionsMode};
+const DialFile kOptionsEx = {kOptionsExPath, kOptionsExTempPath, kOptionsMode};
+const DialFile kChat = {kChatPath, kChatTempPath, kChatMode};
+
+// The first failure of this generation's writes: the file and its errno.
+const char* failed_path = nullptr;
+int failed_errno = 0;
+
+void note_failure(const DialFile& file, int err) {
+  if (failed_path != nullptr) return;
+  failed_path = file.path;
+  failed_errno = err;
+}
+
+// The first line makes the temporary file afresh (whatever stood at its
+// name, a link included, is removed, and the open follows no link); every
+// later line is appended to that same file.
+int open_temp(const DialFile& file, int truncate) {
+  if (truncate && unlink(file.temp_path) != 0 && errno != ENOENT) return -1;
+  int flags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC | (truncate ? O_CREAT | O_EXCL : O_APPEND);
   int fd;
   do {
-    fd = open(path, flags, kFileMode);
+    fd = open(file.temp_path, flags, file.mode);
   } while (fd < 0 && errno == EINTR);
   return fd;
 }
 
-void write_and_close(int fd, const char* text, size_t len) {
-  if (fd < 0) return;
-  write_all(fd, text, len);  // the dial files are written as far as they go
-  close(fd);
+void write_line(const DialFile& file, int truncate, const char* line, size_t len) {
+  int fd = open_temp(file, truncate);
+  if (fd < 0) {
+    note_failure(file, errno);
+    return;
+  }
+  int err = write_all(fd, line, len);
+  if (close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) note_failure(file, err);
 }
 
 // The log copy goes out in one write, so that it never interleaves with
-// what other programs append.
-void write_log_entry(int log, const char* prefix, const char* line, size_t len) {
+// what other programs append. It is a copy: its errors fail nothing.
+void write_log_entry(const char* prefix, const char* line, size_t len) {
+  int log;
+  do {
+    log = open(kMessagesPath, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, kLogMode);
+  } while (log < 0 && errno == EINTR);
+  if (log < 0) return;
   char entry[kLogEntrySize];
   int n = snprintf(entry, sizeof entry, "%s%.*s", prefix, static_cast<int>(len), line);
-  if (n > 0) write_and_close(log, entry, static_cast<size_t>(n));
+  if (n > 0) write_all(log, entry, static_cast<size_t>(n));
+  close(log);
 }
 
 // Formats once into line, with the newline; 0 when it would not fit.
@@ -48,7 +86,35 @@ LINK3G_PRINTF(2, 0) size_t format_line(char* line, const char* fmt, va_list ap) 
   return static_cast<size_t>(n) + 1;
 }
 
+void remove_temps() {
+  unlink(kOptions.temp_path);
+  unlink(kOptionsEx.temp_path);
+  unlink(kChat.temp_path);
+}
+
+bool put_in_place(const DialFile& file) {
+  if (rename(file.temp_path, file.path) == 0) return true;
+  note_failure(file, errno);
+  return false;
+}
+
 }  // namespace
+
+void begin_dial_files() {
+  failed_path = nullptr;
+  failed_errno = 0;
+}
+
+int finish_dial_files() {
+  // options.ppp3g last: once it is there, the supervisor starts pppd.
+  if (failed_path == nullptr && put_in_place(kOptionsEx) && put_in_place(kChat) &&
+      put_in_place(kOptions)) {
+    return 1;
+  }
+  remove_temps();
+  printf("gen at script: %s cannot be written (%s).\n", failed_path, strerror(failed_errno));
+  return 0;
+}
 
 int do_ppp_opfile(int ex, int truncate, const char* fmt, ...) {
   char line[kLineSize];
@@ -57,12 +123,9 @@ int do_ppp_opfile(int ex, int truncate, const char* fmt, ...) {
   size_t len = format_line(line, fmt, ap);
   va_end(ap);
   if (len == 0) return 0;
-  int options = open_target(kOptionsPath, truncate);
-  int options_ex = ex ? open_target(kOptionsExPath, truncate) : -1;
-  int log = open_target(kMessagesPath, 0);
-  write_and_close(options, line, len);
-  write_and_close(options_ex, line, len);
-  if (log >= 0) write_log_entry(log, "ppp options file: ", line, len);
+  write_line(kOptions, truncate, line, len);
+  if (ex) write_line(kOptionsEx, truncate, line, len);
+  write_log_entry("ppp options file: ", line, len);
   return 1;
 }
 
@@ -73,9 +136,7 @@ int do_ppp_chatfile(int truncate, const char* fmt, ...) {
   size_t len = format_line(line, fmt, ap);
   va_end(ap);
   if (len == 0) return 0;
-  int chat = open_target(kChatPath, truncate);
-  int log = open_target(kMessagesPath, 0);
-  write_and_close(chat, line, len);
-  if (log >= 0) write_log_entry(log, "chat file: ", line, len);
+  write_line(kChat, truncate, line, len);
+  write_log_entry("chat file: ", line, len);
   return 1;
 }

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "sys/write_all.h"
@@ -11,12 +12,30 @@ namespace {
 
 constexpr mode_t kFileMode = 0644;  // a web page's CGI reads it as any user
 
+// The temporary file is always a new one of ours: whatever stands at its
+// name (a link another user planted, or a file of theirs that they could
+// rewrite after the rename) is removed first, and the open neither follows
+// a link nor takes a file that came back in between.
+int create_fresh(const char* temp_path) {
+  if (unlink(temp_path) != 0 && errno != ENOENT) return -1;
+  // Close-on-exec: the LED thread may start a command at any moment, and
+  // no child is to hold this file.
+  int fd = open(temp_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+  if (fd < 0) return -1;
+  if (fchmod(fd, kFileMode) != 0) {  // readable by all whatever the umask
+    int err = errno;
+    close(fd);
+    unlink(temp_path);
+    errno = err;
+    return -1;
+  }
+  return fd;
+}
+
 }  // namespace
 
 int write_file_whole(const char* path, const char* temp_path, const char* text, size_t len) {
-  // Close-on-exec: the LED thread may start a command at any moment, and
-  // no child is to hold this file.
-  int fd = open(temp_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, kFileMode);
+  int fd = create_fresh(temp_path);
   if (fd < 0) return errno;
   int err = write_all(fd, text, len);
   if (close(fd) != 0 && err == 0) err = errno;

@@ -47,11 +47,11 @@ void set_text(char (&field)[N], const char* value) {
 
 void publish() {
   if (!begun || !changed) return;
-  changed = false;
   char text[kStatusTextSize];
   size_t len = format_status_text(record, text, sizeof text);
   int err = len > 0 ? write_file_whole(kStatusPath, kStatusTempPath, text, len) : EOVERFLOW;
   if (err == 0) {
+    changed = false;  // a failed write stays due: the next pass tries again
     write_failure_shown = false;
     return;
   }

@@ -4,6 +4,7 @@
 #include <stdio.h>
 #include <string.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "sys/led_code.h"
@@ -46,8 +47,15 @@ bool format_serialcom(char (&line)[kSerialcomLineSize], const char* tty, const c
   return n > 0 && static_cast<size_t>(n) < sizeof line;
 }
 
-// 1 when exactly a full record was read, 0 for anything else.
+// 1 when exactly a full record was read, 0 for anything else. Only a
+// regular file is serialcom's: a FIFO or a device planted at the name would
+// hold the read for as long as its writer likes.
 int read_record(int fd, OperatorProfile* record) {
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    close(fd);
+    return 0;
+  }
   ssize_t n;
   do {
     n = read(fd, record, sizeof *record);
@@ -64,7 +72,8 @@ int record_attempt(int attempt, const char* line, OperatorProfile* record) {
     printf("fast: %d / %s\n", 437, "get_gsm_type");
   }
   if (get_proc_pid("serialcom") > 0) return -1;
-  int fd = open(kRecordPath, O_RDONLY);
+  // Non-blocking: opening a FIFO for reading would wait for a writer.
+  int fd = open(kRecordPath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     doSystemCmd("%s", line);  // it ended without a record: start it again
     wait_seconds(kRestartSeconds);

@@ -182,6 +182,8 @@ TEST_F(Daemon, UnwritableRunFolder) {
             1);
   EXPECT_TRUE(alive());
   bench::sh("mount -o remount,rw /var/run");
+  // The failed write is tried again on the next pass, with no change due.
+  EXPECT_TRUE(wait_for([] { return status_of("state") == "up"; }, 10));
   dns_dead();
   EXPECT_TRUE(wait_for([] { return status_of("state") == "dns-failing"; }, 30));
   EXPECT_EQ(status_of("pppd_starts"), "1");

@@ -1,12 +1,18 @@
 // The DNS reachability probe against the bench's ISP name servers; its
 // datagrams are read back with a real DNS library.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <stdio.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "bench_support.h"
@@ -141,6 +147,45 @@ TEST_F(DnsProbe, EndingChildrenDoNotFailALateAnswer) {
   while (waitpid(-1, nullptr, WNOHANG) > 0 || waitpid(-1, nullptr, 0) > 0) {
   }
   sigaction(SIGCHLD, &saved, nullptr);
+}
+
+// Local UDP ports open now but for the name servers' (from /proc/net/udp).
+std::vector<unsigned> udp_ports() {
+  std::vector<unsigned> ports;
+  std::vector<std::string> lines = bench::lines_of(bench::read_file("/proc/net/udp"));
+  for (size_t i = 1; i < lines.size(); ++i) {
+    unsigned addr = 0, port = 0;
+    if (sscanf(lines[i].c_str(), " %*d: %8X:%4X", &addr, &port) == 2 && port != 53) ports.push_back(port);
+  }
+  return ports;
+}
+
+// A datagram from anywhere but the name server's port 53 is no answer,
+// however it is timed: here one reaches every local port while the probe
+// waits on a server that stays silent.
+TEST_F(DnsProbe, StrayDatagramIsNoAnswer) {
+  mode("127.0.1.1", "drop");
+  std::atomic<bool> done{false};
+  std::thread stray([&done] {
+    int sock = socket(AF_INET, SOCK_DGRAM, 0);
+    const char text[] = "stray reply";
+    while (!done) {
+      for (unsigned port : udp_ports()) {
+        struct sockaddr_in to = {};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(static_cast<uint16_t>(port));
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sendto(sock, text, sizeof text, 0, reinterpret_cast<struct sockaddr*>(&to), sizeof to);
+      }
+      usleep(20000);
+    }
+    close(sock);
+  });
+  int answered = SendDns("127.0.1.1");
+  done = true;
+  stray.join();
+  EXPECT_EQ(answered, 0);
+  EXPECT_EQ(dns_queries().size(), 1u);
 }
 
 }  // namespace

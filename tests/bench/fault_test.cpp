@@ -92,6 +92,19 @@ TEST_F(Fault, EmptyOperatorRecord) {
   EXPECT_EQ(count("killall -9 serialcom"), 0u);  // a wrong-sized record ends the wait at once
 }
 
+// A FIFO at the record's name is no record: it neither holds the daemon
+// nor counts, and a real record later brings the link up.
+TEST_F(Fault, FifoForTheOperatorRecord) {
+  ASSERT_EQ(stick_, "ok2");
+  bench::sh("usbsim set serialcom=fifo");
+  start({"--3gCard", "AutoCheck", "--3gPin", "1234"});
+  ASSERT_TRUE(wait_for([this] { return printed(" get usb modem type failed.\n"); }, 60));
+  EXPECT_TRUE(alive());
+  bench::sh("usbsim set serialcom=record");
+  replug("ok2");
+  expect_link_back(120);
+}
+
 TEST_F(Fault, PppdDiesAgainAndAgainThenComesRight) {
   ASSERT_EQ(stick_, "ok2");
   bench::write_file("/bench/state/pppd.conf", "start=fail\n");
@@ -141,6 +154,23 @@ TEST_F(Fault, ReadOnlyEtcPpp) {
   sleep(20);
   EXPECT_EQ(count(kStartOptions) + count(kStartEx), 0u);
   bench::sh("umount /etc/ppp");
+  replug("ok2");
+  expect_link_back(60);
+}
+
+// A full /etc/ppp: no dial file is left cut, no pppd starts, and once
+// there is room again the next bring-up dials.
+TEST_F(Fault, FullEtcPpp) {
+  ASSERT_EQ(stick_, "ok2");
+  bench::sh("mkdir -p /etc/ppp && mount -t tmpfs -o size=4k none /etc/ppp");
+  start_gsm();
+  ASSERT_TRUE(wait_for([this] { return printed(" cannot be written (No space left on device).\n"
+                                               "gen at script failed.\n"); }, 30));
+  sleep(10);
+  EXPECT_TRUE(alive());
+  EXPECT_EQ(count(kStartOptions) + count(kStartEx), 0u);
+  EXPECT_EQ(bench::run({"ls", "-A", "/etc/ppp"}).output, "");
+  bench::sh("mount -o remount,size=64k /etc/ppp");
   replug("ok2");
   expect_link_back(60);
 }

@@ -58,7 +58,11 @@ class StartScript : public daemon_test::Daemon {
     std::vector<std::string> link3g = bench::link3g_command();
     if (link3g.size() != 1) GTEST_SKIP() << "the start script runs link3g itself, without an emulator";
     bench::sh("install -m 0755 " + link3g[0] + " /bin/link3g");
-    bench::sh("install -m 0755 " LINK3G_SOURCE_DIR "/etc/init.d/link3g " + kScript);
+    // The script sets the router's PATH itself; on the bench the stand-ins
+    // and the busybox applets are the router's folders, put first as an
+    // install puts the binary's place into its DAEMON line.
+    bench::sh("sed 's|^PATH=|PATH=/bench/bin:" + kBusyboxDir + ":|' " LINK3G_SOURCE_DIR "/etc/init.d/link3g >" +
+              kScript + " && chmod 755 " + kScript);
     bench::sh("rm -f /var/run/link3g.pid /var/run/link3g.status " + kMarker + " " + kSyslog +
               " && ispdns start && usbsim plug ok2");
     syslogd_ = fork();
@@ -82,10 +86,10 @@ class StartScript : public daemon_test::Daemon {
     EXPECT_EQ(syslog().find("Sanitizer"), std::string::npos) << syslog();
   }
 
-  static Result script(const std::string& command) {
+  static Result script(const std::string& command, const std::string& caller_path = "") {
     const char* path = getenv("PATH");
-    return bench::run({"env", "PATH=/bench/bin:" + kBusyboxDir + ":" + (path ? path : ""), "busybox", "sh",
-                       kScript, command});
+    return bench::run({"env", "PATH=" + (caller_path.empty() ? std::string(path ? path : "") : caller_path),
+                       "/usr/bin/busybox", "sh", kScript, command});
   }
   static void write_conf(const Settings& s) {
     bench::write_file(kConf, "# written by the test\nLINK3G_CARD=" + sh_word(s.card) + "\nLINK3G_APN=" +
@@ -266,6 +270,55 @@ TEST_F(StartScript, HostileValuesRunNothing) {
   EXPECT_EQ(r.output, "link3g: " + kConf + " is writable by others, not read\n");
   EXPECT_FALSE(bench::exists(kMarker));
   EXPECT_EQ(script("status").status, 3);
+}
+
+// The settings file runs as root only when root alone may change it and its
+// folder, and neither it nor the caller chooses what the script runs.
+TEST_F(StartScript, OnlyRootChoosesWhatRuns) {
+  bench::sh("mkdir -p /tmp/evil && for tool in link3g logger ls rm sleep tr pgrep kill; do "
+            "printf '#!/bin/sh\\ntouch " + kMarker + "\\n' >/tmp/evil/$tool && chmod 755 /tmp/evil/$tool; done");
+  Settings s;
+  write_conf(s);
+  bench::write_file(kConf, bench::read_file(kConf) + "touch " + kMarker + "\n");
+  chmod(kConf.c_str(), 0644);
+  bench::sh("chown 1000:1000 " + kConf);
+  Result r = script("start");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.output, "link3g: " + kConf + " is not root's, not read\n");
+  EXPECT_FALSE(bench::exists(kMarker));
+
+  bench::sh("rm " + kConf);
+  write_conf(s);
+  bench::write_file(kConf, bench::read_file(kConf) + "DAEMON=/tmp/evil/link3g\nPATH=/tmp/evil\n");
+  r = script("start", "/tmp/evil:/bench/bin:/usr/bin:/bin");
+  ASSERT_EQ(r.status, 0) << r.output << r.errors;
+  std::string daemon = lock_pid();
+  EXPECT_EQ(r.output, "link3g: started (pid " + daemon + ")\n");
+  EXPECT_EQ(split_nul(bench::read_file("/proc/" + daemon + "/cmdline")).at(0), "/bin/link3g");
+  ASSERT_TRUE(wait_for(up, 60));
+  EXPECT_FALSE(bench::exists(kMarker));
+
+  // A full /var/run leaves the pid file empty: the lock still names the
+  // daemon, and stop ends it.
+  bench::write_file(daemon_test::kPidFile, "");
+  r = script("stop", "/tmp/evil:/usr/bin:/bin");
+  EXPECT_EQ(r.output, "link3g: stopped (pid " + daemon + ")\n");
+  EXPECT_TRUE(processes("link3g").empty());
+  EXPECT_TRUE(processes("pppd").empty());
+  EXPECT_FALSE(bench::exists(kMarker));
+
+  // A read-only /var/run: no lock at all, and restart still leaves one
+  // daemon.
+  bench::sh("mount -t tmpfs -o ro link3g-ro /var/run");
+  ASSERT_EQ(script("start").status, 0);
+  std::vector<std::string> first = processes("link3g");
+  ASSERT_EQ(first.size(), 1u);
+  r = script("restart");
+  EXPECT_EQ(r.output.rfind("link3g: stopped (pid " + first[0] + ")\nlink3g: started (pid ", 0), 0u) << r.output;
+  EXPECT_EQ(processes("link3g").size(), 1u);
+  script("stop");
+  EXPECT_TRUE(processes("link3g").empty());
+  bench::sh("umount /var/run");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // comgt.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,9 +84,31 @@ TEST_F(Scripts, UnknownFamiliesWriteNothing) {
 
 TEST_F(Scripts, MissingDirectoryStillLogsEveryLine) {
   bench::sh("rm -rf /etc/ppp");
-  EXPECT_EQ(gen_at_script(1, "/dev/ttyUSB1", "internet", "*99#", "u", "p"), 1);
+  EXPECT_EQ(gen_at_script(1, "/dev/ttyUSB1", "internet", "*99#", "u", "p"), 0);
   EXPECT_FALSE(bench::exists("/etc/ppp"));
   EXPECT_EQ(bench::lines_of(bench::read_file(kLog)).size(), 66u);
+}
+
+// The options files hold the password: root's alone, whatever the umask
+// and whatever stood at their names or their temporary names before.
+TEST_F(Scripts, OptionsFilesAreRootsAloneAndNewlyMade) {
+  bench::sh("touch /tmp/victim && chmod 600 /tmp/victim && ln -s /tmp/victim /etc/ppp/options.ppp3g.new && "
+            "ln -s /tmp/victim /etc/ppp/chat.ppp3g.new && printf 'old\\n' >/etc/ppp/options.ppp3g.ex && "
+            "chmod 666 /etc/ppp/options.ppp3g.ex && chown 1000:1000 /etc/ppp/options.ppp3g.ex");
+  mode_t old_mask = umask(0);
+  int written = gen_at_script(1, "/dev/ttyUSB1", "internet", "*99#", "web", "secret");
+  umask(old_mask);
+  ASSERT_EQ(written, 1);
+  EXPECT_EQ(bench::read_file("/tmp/victim"), "");
+  for (const char* path : {kOptions, kOptionsEx, kChat}) {
+    struct stat st;
+    ASSERT_EQ(lstat(path, &st), 0) << path;
+    EXPECT_TRUE(S_ISREG(st.st_mode)) << path;
+    EXPECT_EQ(st.st_uid, 0u) << path;
+    EXPECT_EQ(st.st_mode & 07777, path == kChat ? 0666u : 0600u) << path;
+  }
+  EXPECT_EQ(bench::read_file(kOptions), gsm("/dev/ttyUSB1", "internet", "*99#", "web", "secret").options);
+  EXPECT_EQ(bench::run({"ls", "/etc/ppp"}).output, "chat.ppp3g\noptions.ppp3g\noptions.ppp3g.ex\n");
 }
 
 // Values pppd or comgt would misread are written in the form each reads

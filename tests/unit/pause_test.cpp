@@ -1,5 +1,6 @@
 // Waits must last their full time although SIGCHLD, from any command that
-// ends, interrupts them.
+// ends, interrupts them; and the daemon's handlers, which keep such signals
+// from ending it, still let a trap of its own code end it.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <thread>
 
+#include "app/app.h"
 #include "sys/led_code.h"
 #include "sys/pause.h"
 
@@ -144,6 +146,40 @@ TEST(LedCodeWait, SleepsUntilAnotherCodeIsStored) {
   waiter.join();
   EXPECT_FALSE(refused.load());
   EXPECT_EQ(wakeups.load(), 1);
+}
+
+// A trap the processor raises in this process's own code: what GCC emits
+// for a provable NULL dereference on the router's MIPS, int3 on x86.
+#if defined(__mips__)
+#define TRAP_INSTRUCTION "teq $0, $0"
+#elif defined(__i386__) || defined(__x86_64__)
+#define TRAP_INSTRUCTION "int3"
+#elif defined(__aarch64__)
+#define TRAP_INSTRUCTION "brk #0"
+#endif
+
+// A child with the daemon's handlers: SIGTRAP from kill and from tkill
+// (raise) is ignored, then the trap of its own code must end it.
+TEST(SignalHandlers, OnlyATrapOfItsOwnCodeEndsTheDaemon) {
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    InstallSignalHandlers();
+    kill(getpid(), SIGTRAP);
+    raise(SIGTRAP);
+    kill(getpid(), SIGHUP);
+#ifdef TRAP_INSTRUCTION
+    __asm__ volatile(TRAP_INSTRUCTION);
+    _exit(1);  // survived its own trap
+#else
+    _exit(77);
+#endif
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  if (WIFEXITED(status) && WEXITSTATUS(status) == 77) GTEST_SKIP() << "no trap instruction for this processor";
+  ASSERT_TRUE(WIFSIGNALED(status)) << "exit " << WEXITSTATUS(status);
+  EXPECT_EQ(WTERMSIG(status), SIGTRAP);
 }
 
 }  // namespace

@@ -2,8 +2,10 @@
 // a person reads, and the one-daemon lock.
 #include <gtest/gtest.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <vector>
 
 #include "status/daemon_lock.h"
+#include "status/status_file.h"
 #include "status/status_report.h"
 #include "status/status_text.h"
 #include "sys/sys.h"
@@ -237,6 +240,143 @@ TEST(DaemonLock, OneHolderUntilItDies) {
   close(ready[0]);
   close(ready[1]);
   doSystemCmd("rm -rf %s", dir);
+}
+
+// Another user of the router: a CGI, a package's daemon.
+constexpr uid_t kOtherUser = 1000;
+
+// A folder anyone may write, as /var/run may be on some routers.
+std::string shared_dir() {
+  char dir[] = "/tmp/link3g-run-XXXXXX";
+  if (mkdtemp(dir) == nullptr || chmod(dir, 01777) != 0) return "";
+  return dir;
+}
+
+std::string text_of(const std::string& path) {
+  FILE* f = fopen(path.c_str(), "r");
+  if (f == nullptr) return "<none>";
+  char buf[256];
+  size_t n = fread(buf, 1, sizeof buf, f);
+  fclose(f);
+  return std::string(buf, n);
+}
+
+void plant_foreign_file(const std::string& path) {
+  int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, "echo owned\n", 11), 11);
+  ASSERT_EQ(fchown(fd, kOtherUser, kOtherUser), 0);
+  ASSERT_EQ(fchmod(fd, 0666), 0);
+  close(fd);
+}
+
+void expect_own_file(const std::string& path, mode_t mode) {
+  struct stat st;
+  ASSERT_EQ(lstat(path.c_str(), &st), 0) << path;
+  EXPECT_TRUE(S_ISREG(st.st_mode)) << path;
+  EXPECT_EQ(st.st_uid, geteuid()) << path;
+  EXPECT_EQ(st.st_mode & 07777, mode) << path;
+}
+
+// A child running as another user that holds a read lock on path (opened
+// now, or already open as fd); its pid, once the lock is held.
+pid_t foreign_reader(const std::string& path, int fd = -1) {
+  int ready[2];
+  if (pipe(ready) != 0) return -1;
+  pid_t child = fork();
+  if (child == 0) {
+    if (setgid(kOtherUser) != 0 || setuid(kOtherUser) != 0) _exit(1);
+    if (fd < 0) fd = open(path.c_str(), O_RDONLY);
+    struct flock fl = {};
+    fl.l_type = F_RDLCK;
+    fl.l_whence = SEEK_SET;
+    if (fd < 0 || fcntl(fd, F_SETLK, &fl) != 0) _exit(1);
+    if (write(ready[1], "y", 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  char ok = 0;
+  close(ready[1]);
+  if (read(ready[0], &ok, 1) != 1 || ok != 'y') {
+    waitpid(child, nullptr, 0);
+    child = -1;
+  }
+  close(ready[0]);
+  return child;
+}
+
+void end_child(pid_t child) {
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+}
+
+// What another user plants at the status file's names is never written
+// through, and never kept: the published file is a new one of ours.
+TEST(StatusFile, PlantedLinksAndForeignFilesAreReplaced) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to plant another user's file";
+  std::string dir = shared_dir();
+  ASSERT_NE(dir, "");
+  std::string path = dir + "/link3g.status", temp = path + ".new", victim = dir + "/victim";
+  plant_foreign_file(victim);
+  ASSERT_EQ(chmod(victim.c_str(), 0600), 0);
+  ASSERT_EQ(symlink(victim.c_str(), temp.c_str()), 0);
+  ASSERT_EQ(symlink(victim.c_str(), path.c_str()), 0);
+  EXPECT_EQ(write_file_whole(path.c_str(), temp.c_str(), "state=up\n", 9), 0);
+  EXPECT_EQ(text_of(victim), "echo owned\n");
+  EXPECT_EQ(text_of(path), "state=up\n");
+  expect_own_file(path, 0644);
+  EXPECT_EQ(access(temp.c_str(), F_OK), -1);
+
+  plant_foreign_file(temp);
+  mode_t old_mask = umask(077);
+  EXPECT_EQ(write_file_whole(path.c_str(), temp.c_str(), "state=starting\n", 15), 0);
+  umask(old_mask);
+  EXPECT_EQ(text_of(path), "state=starting\n");
+  expect_own_file(path, 0644);
+  doSystemCmd("rm -rf %s", dir.c_str());
+}
+
+// Nobody else can block the lock or have it written through a link: a
+// planted link or file is replaced, and another user's read lock, on a
+// file of theirs or on one of ours they opened earlier, does not count.
+TEST(DaemonLock, OthersCannotBlockOrRedirectIt) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to run as another user";
+  std::string dir = shared_dir();
+  ASSERT_NE(dir, "");
+  std::string victim = dir + "/victim";
+  plant_foreign_file(victim);
+  int holder = -1, error = -1;
+
+  std::string linked = dir + "/linked.pid";
+  ASSERT_EQ(symlink(victim.c_str(), linked.c_str()), 0);
+  EXPECT_EQ(take_daemon_lock(linked.c_str(), &holder, &error), kLockTaken);
+  EXPECT_EQ(text_of(victim), "echo owned\n");
+  expect_own_file(linked, 0600);
+  EXPECT_EQ(text_of(linked), std::to_string(getpid()) + "\n");
+
+  std::string planted = dir + "/planted.pid";
+  plant_foreign_file(planted);
+  pid_t reader = foreign_reader(planted);
+  ASSERT_GT(reader, 0);
+  EXPECT_EQ(daemon_lock_holder(planted.c_str(), &holder), 0);  // not the file owner's lock
+  EXPECT_EQ(take_daemon_lock(planted.c_str(), &holder, &error), kLockTaken);
+  expect_own_file(planted, 0600);
+  end_child(reader);
+
+  // A file of ours from a time it was 0644, which the other user opened.
+  std::string opened = dir + "/opened.pid";
+  int fd = open(opened.c_str(), O_RDWR | O_CREAT | O_EXCL, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(fchmod(fd, 0644), 0);
+  int theirs = open(opened.c_str(), O_RDONLY);
+  close(fd);
+  reader = foreign_reader(opened, theirs);
+  close(theirs);
+  ASSERT_GT(reader, 0);
+  EXPECT_EQ(take_daemon_lock(opened.c_str(), &holder, &error), kLockTaken);
+  expect_own_file(opened, 0600);
+  end_child(reader);
+  doSystemCmd("rm -rf %s", dir.c_str());
 }
 
 }  // namespace
