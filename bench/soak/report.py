@@ -11,7 +11,7 @@ import os
 import re
 import sys
 
-from timing import (BRINGUP_FIRST, BRINGUP_REPLUG, BRINGUP_RESET, CHAT_WAITS, RECORD_APN, RECORD_DIAL,
+from timing import (BRINGUP_FIRST, BRINGUP_REPLUG, BRINGUP_RESET, RECORD_APN, RECORD_DIAL,
                     RESET_NODES, SERIALCOM, SERIALCOM_FAILED, STUCK)
 
 KINDS = [
@@ -37,6 +37,9 @@ REF = {
     "no_record": "the failed bring-up's end",
     "first_link": "the daemon's start",
 }
+
+
+PASS_S = 2.0  # the pause between passes
 
 
 def fmt(x, nd=1):
@@ -137,6 +140,30 @@ def stuck_section(L, r):
                  rec["withheld_messages"], rec["recoveries_after_proof"]))
 
 
+def rss_steps(r):
+    """Where VmRSS changed after the first link, from the samples beside the
+    results: a step that stays is a path run for the first time, a drift
+    would be a leak."""
+    try:
+        with open(os.path.join(r["_dir"], "soak-samples.json")) as f:
+            samples = [x for x in json.load(f) if x.get("alive") and x.get("rss_kb")]
+    except (OSError, KeyError, ValueError):
+        return ""
+    t0 = (r["first_link"].get("window") or [0, 0])[1]
+    steps, prev = [], None
+    for x in samples:
+        if prev is not None and x["rss_kb"] != prev and x["t"] > t0:
+            fault = next((f for f in reversed(r["faults"]) if f["t"] <= x["t"]), None)
+            steps.append("%+d kB between %.0f and %.0f s%s" % (
+                x["rss_kb"] - prev, last_t, x["t"], " (after the %s fault at %.0f s)" % (fault["kind"], fault["t"])
+                if fault else ""))
+        prev, last_t = x["rss_kb"], x["t"]
+    if not steps:
+        return ""
+    return ": after the first link it changed %s, and stayed so to the end" % (
+        "; ".join(steps)) if len(steps) == 1 else ": after the first link it changed " + "; ".join(steps)
+
+
 def section(r, command, real_seconds):
     L = []
     ok = not r["failures"]
@@ -210,7 +237,7 @@ def section(r, command, real_seconds):
              "scan, is neither a leak nor a loss. RSS may differ by up to %d kB (two pages) between the two "
              "samples without failing the check; it did not move in this run%s." % (
                  ", ".join("`%s`" % x for x in (e.get("fd_list") or [])), r.get("rss_slack_kb", 8),
-                 "" if rr[0] == rr[1] else " outside %s..%s kB" % (rr[0], rr[1])))
+                 "" if rr[0] == rr[1] else " outside %s..%s kB%s" % (rr[0], rr[1], rss_steps(r))))
     L.append("")
     L.append("Processes: at most %d live pppd at any look (%d looks at the pppd count; a killed "
              "pppd still tearing down its interface, and a pppd's own child between its fork and its "
@@ -359,6 +386,21 @@ def section(r, command, real_seconds):
     mrow("a recovery's killall to its bring-up's first command, beyond 1 + 5 s", c["reset"],
          "reset_to_bringup_s", float(RESET_NODES))
     mrow("a hang until pppd has flushed ppp0", c["hang_notice"], "hang_notice_s")
+    notes = []
+    if m.get("pass_s") and (m["pass_s"]["min"] < PASS_S or m["pass_s"]["max"] > 2 * PASS_S):
+        notes.append("The passes are timed by the stamps the simulated name server puts on the queries as "
+                     "it takes them off its socket; with the host loaded it takes several at once or late "
+                     "(the minimum below 2 s, the maximum far above), and an answer relayed later than 2 s "
+                     "of the bench's clock (25 real ms at speed 80) makes the daemon try again.")
+    b = m.get("bringup_extra_s")
+    if b and b["max"] > c["bringup"] + c["serialcom"] + 1:
+        notes.append("A bring-up over its allowance here is one that began as `usbsim replug` was still "
+                     "putting the stick on the bus: the daemon's module commands wait for the simulated bus, "
+                     "so the replug's own real time counts in them; the `unplug` bound counts from the "
+                     "replug's return.")
+    if notes:
+        L.append("")
+        L.append(" ".join(notes))
     L.append("")
     L.append("### Speed")
     L.append("")
@@ -393,6 +435,7 @@ def main():
     a = p.parse_args()
     with open(a.results) as f:
         r = json.load(f)
+    r["_dir"] = os.path.dirname(os.path.abspath(a.results))
     new = section(r, a.command, a.real_seconds)
     old = ""
     if os.path.exists(a.doc):
