@@ -126,7 +126,7 @@ def analyse(soak, check):
         if pins != {want}:
             wrong.append("%.0f s: %s" % (t - soak.t_start, sorted(pins)))
     check("PIN only once proven", not wrong and withheld == before,
-          "recoveries before the proof %d (PIN withheld, %d messages), after it %d (PIN sent)" % (
+          "recoveries before the proof %d (PIN withheld; messages: %d), after it %d (PIN sent)" % (
               before, withheld, after) if not wrong else "serialcom PINs " + "; ".join(wrong[:5]))
     return {"resets": len(resets), "resets_by_kind": kinds, "status_recoveries": counted,
             "stuck_quiet_s": spread(quiet, 0), "stuck_reasons": sorted({s[1] for s in stuck}),
