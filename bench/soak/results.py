@@ -5,8 +5,9 @@ import json
 import os
 
 from outside import FRONTS, JOURNAL, ZOMBIE_GRACE, now
-from timing import (BRINGUP_FIRST, BRINGUP_REPLUG, CHAT_WAITS, PASS, dns_restart_window,
-                    forced_restart_window, spread)
+from recoveries import analyse, forced_restart_times
+from timing import (BRINGUP_FIRST, BRINGUP_REPLUG, BRINGUP_RESET, CHAT_WAITS, PASS, SERIALCOM_DELAY,
+                    dns_recovery_window, dns_restart_window, forced_restart_window, spread)
 
 
 def measured_costs(soak):
@@ -30,17 +31,50 @@ def measured_costs(soak):
             (ex if ".ex" in c else chat).append(up - t)
     m["up_chat_s"], m["up_ex_s"] = spread(chat), spread(ex)
     # Bring-ups that ended in a pppd start: from their first command to
-    # the start, less the pass pause and the bring-up's own waits.
+    # the start, less the pass pause and the bring-up's own waits (the
+    # first one, one after a replug, one after a reset), and serialcom's
+    # cost within them.
     extra = []
     rmmods = [t for t, c in soak.shell_cmds if c == "rmmod usbserial"]
     for i, (t, c) in enumerate(starts):
         before = [r for r in rmmods if r < t]
         prev_start = starts[i - 1][0] if i else 0
         if before and before[-1] > prev_start:
-            waits = BRINGUP_FIRST if before[-1] - soak.t_start < 5 else BRINGUP_REPLUG
-            extra.append(t - before[-1] - PASS - waits)
+            b = before[-1]
+            reset = any(b - 20 < r < b for r in soak.reset_notes)
+            waits = BRINGUP_RESET if reset else BRINGUP_FIRST if b - soak.t_start < 5 else BRINGUP_REPLUG
+            extra.append(t - b - PASS - waits)
     m["bringup_extra_s"] = spread(extra)
+    # serialcom: from its start to the record in /var/imsi, less its delay.
+    runs = [t for t, c in soak.shell_cmds if c.startswith("serialcom ")]
+    late = []
+    for t, n in soak.record_notes:
+        before = [r for r in runs if r < t]
+        if before and n == 244:
+            late.append(t - before[-1] - SERIALCOM_DELAY)
+    m["serialcom_extra_s"] = spread(late)
+    # A recovery's killall until its bring-up's first command: the reset
+    # and the wait for the nodes (at most 1 + 5 s).
+    cmds = soak.shell_cmds
+    m["reset_to_bringup_s"] = spread([nxt[0] - t for (t, c), nxt in zip(cmds, cmds[1:])
+                                      if c == "killall -9 pppd" and nxt[1] == "rmmod usbserial"])
+    # A hang until pppd has flushed ppp0.
+    m["hang_notice_s"] = spread([f["address_lost_s"] for f in soak.faults
+                                 if f["kind"] == "hang" and f.get("address_lost_s") is not None])
     return m
+
+
+def recovery_figures(soak):
+    """For the faults a reset mends: the time to the answered probe and its
+    parts, over every fault of the kind."""
+    out = {}
+    for kind in ("hang", "no_record", "first_link"):
+        fs = [f for f in soak.faults + [soak.first_link] if f["kind"] == kind]
+        out[kind] = {key: spread([f[key] for f in fs if f.get(key) is not None])
+                     for key in ("recovery_s", "answer_to_answer_s", "address_lost_s", "reset_after_last_answer_s",
+                                 "reset_s", "reset_to_bringup_s", "bringup_s", "dial_s", "failed_bringup_s",
+                                 "hold_s")}
+    return out
 
 
 def write_results(soak, final):
@@ -77,18 +111,27 @@ def write_results(soak, final):
           or soak.args.hours < 4,
           ", ".join("%s %d" % (k, sum(1 for f in soak.faults if f["kind"] == k)) for k in soak.kinds))
 
+    recovery = analyse(soak, check)
+    for f in soak.faults + [soak.first_link]:
+        if f.get("window"):
+            f["window"] = [round(x - soak.t_start, 1) for x in f["window"]]
     live = [s for s in soak.samples if s["alive"]]
     res = {
         "hours": soak.args.hours, "speed": os.environ.get("BENCH_SPEED", "1"), "seed": soak.args.seed,
         "gap_min": soak.args.gap_min, "gap_max": soak.args.gap_max, "sample_s": soak.args.sample,
         "allowance_ms": {"pass": soak.args.pass_ms, "up_ex": soak.args.up_ex_ms,
-                         "up_chat": soak.args.up_chat_ms, "bringup": soak.args.bringup_ms},
+                         "up_chat": soak.args.up_chat_ms, "bringup": soak.args.bringup_ms,
+                         "serialcom": soak.args.serialcom_ms, "hang_notice": soak.args.hang_notice_ms,
+                         "reset": soak.args.reset_ms},
         "chat_waits_s": CHAT_WAITS, "rss_slack_kb": soak.args.rss_slack_kb, "zombie_grace_s": ZOMBIE_GRACE,
         "costs": soak.costs, "bounds": {k: round(v, 1) for k, v in soak.bound.items()},
         "bound_parts": {k: [round(w, 1), round(a, 1)] for k, (w, a) in soak.bound_parts.items()},
         "measured": measured_costs(soak),
         "forced_restart_window_s": forced_restart_window(soak.costs),
         "dns_restart_window_s": [round(x, 1) for x in dns_restart_window(soak.costs)],
+        "dns_reset_window_s": [round(x, 1) for x in dns_recovery_window(soak.costs)],
+        "record_at_start": soak.args.record_at_start, "pin": soak.pin,
+        "recovery": recovery, "recovery_figures": recovery_figures(soak),
         "bench_seconds": round(now() - soak.t_start, 1),
         "first_link": soak.first_link, "faults": soak.faults,
         "at_hour": hour, "at_end": last, "final": final,
@@ -105,7 +148,7 @@ def write_results(soak, final):
         "samples": len(soak.samples), "settled_samples": len(ok_samples),
         "samples_without_link": sum(1 for s in soak.samples if not s["ppp0"] or not s["dns"]),
         "daemon_probes": len(soak.probes), "pppd_starts": len(soak.pppd_starts),
-        "forced_restarts": sum(1 for _, c in soak.shell_cmds if c == "killall -9 pppd"),
+        "forced_restarts": len(forced_restart_times(soak.shell_cmds)),
         "bringups": sum(1 for _, c in soak.shell_cmds if c == "rmmod usbserial"),
         "ppp_ifaces": sorted({n for _, n in soak.ppp_up}),
         "checks": checks, "failures": soak.failures,
