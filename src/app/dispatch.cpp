@@ -5,7 +5,7 @@
 #include "dnsfw/dnsfw.h"
 #include "monitor/monitor.h"
 #include "qos/qos.h"
-#include "status/daemon_lock.h"
+#include "sys/daemon_lock.h"
 #include "status/link_status.h"
 #include "status/status_command.h"
 #include "status/status_record.h"

@@ -3,7 +3,7 @@
 
 #include "dnsfw/dnsfw.h"
 #include "monitor/monitor.h"
-#include "status/uptime.h"
+#include "sys/uptime.h"
 #include "sys/buffer_sizes.h"
 #include "sys/sys.h"
 

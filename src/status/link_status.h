@@ -26,6 +26,7 @@ enum LinkState {
   kStateConnecting,  // configured; pppd started, ppp0 has no address yet
   kStateUp,          // ppp0 has an address; the last probe answered, or none yet
   kStateDnsFailing,  // ppp0 has an address; the last probe went unanswered
+  kLinkStateCount
 };
 
 struct LinkStatus {

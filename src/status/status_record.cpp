@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include "status/link_status.h"
-#include "status/status_file.h"
+#include "sys/small_file.h"
 #include "status/status_text.h"
-#include "status/uptime.h"
+#include "sys/uptime.h"
 
 namespace {
 

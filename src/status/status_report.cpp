@@ -10,6 +10,7 @@ namespace {
 // What each state is called in the report, in LinkState's order.
 const char* const kStateTexts[] = {"starting",   "no modem", "no modem family",
                                    "connecting", "up",       "up but DNS does not answer"};
+static_assert(sizeof kStateTexts / sizeof kStateTexts[0] == kLinkStateCount, "a text per state");
 const char* const kFamilyTexts[] = {"", "GSM", "CDMA EVDO", "TD-SCDMA"};
 
 constexpr unsigned long kSecondsPerMinute = 60;
@@ -41,7 +42,7 @@ void add_duration(Report* r, unsigned long seconds) {
 
 void add_link_line(Report* r, const LinkStatus& s) {
   int state = static_cast<int>(s.state);
-  bool known = state >= 0 && state < static_cast<int>(sizeof kStateTexts / sizeof kStateTexts[0]);
+  bool known = state >= 0 && state < kLinkStateCount;
   add(r, "link3g: %s since ", known ? kStateTexts[state] : "?");
   add_duration(r, s.since);
   add(r, " (uptime)");

@@ -5,13 +5,7 @@
 #include <stddef.h>
 
 #include "status/link_status.h"
-
-// Bytes ppp0 has received and sent, as the kernel counts them.
-struct LinkBytes {
-  int known;  // 0 when ppp0 is not listed
-  unsigned long long received;
-  unsigned long long sent;
-};
+#include "sys/net_dev.h"
 
 // Writes the report into out (size bytes, cut if need be, always
 // terminated) and returns its length. now is seconds since boot.

@@ -1,6 +1,6 @@
-#include <stdio.h>
 #include <string.h>
 
+#include "sys/line_reader.h"
 #include "sys/module_list.h"
 #include "sys/sys.h"
 
@@ -10,13 +10,13 @@ constexpr int kModuleLineSize = 128;
 }  // namespace
 
 int is_module_exist(const char* name) {
-  FILE* modules = fopen(kModulesPath, "r");
-  if (modules == nullptr) return 0;
+  LineReader modules;
+  if (!line_reader_open(&modules, kModulesPath)) return 0;
   char line[kModuleLineSize];
   int found = 0;
-  while (!found && fgets(line, sizeof line, modules) != nullptr) {
+  while (!found && line_reader_piece(&modules, line, sizeof line)) {
     found = module_piece_matches(line, strlen(line), name);
   }
-  fclose(modules);
+  line_reader_close(&modules);
   return found;
 }

@@ -1,6 +1,5 @@
 // Which chat-script family the stick needs: named by the card name, or
 // found by serialcom, which leaves the operator's record in /var/imsi.
-#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <fcntl.h>
@@ -10,6 +9,7 @@
 #include "sys/led_code.h"
 #include "sys/pause.h"
 #include "sys/shell_quote.h"
+#include "sys/small_file.h"
 #include "sys/sys.h"
 #include "usb/operator_profile.h"
 #include "usb/usb.h"
@@ -56,10 +56,7 @@ int read_record(int fd, OperatorProfile* record) {
     close(fd);
     return 0;
   }
-  ssize_t n;
-  do {
-    n = read(fd, record, sizeof *record);
-  } while (n < 0 && errno == EINTR);
+  ssize_t n = read_some(fd, record, sizeof *record);
   close(fd);
   return n == static_cast<ssize_t>(sizeof *record) ? 1 : 0;
 }

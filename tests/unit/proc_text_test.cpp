@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "status/net_dev.h"
+#include "sys/net_dev.h"
 #include "sys/module_list.h"
 #include "sys/proc_stat.h"
 #include "sys/sys.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "status/daemon_lock.h"
-#include "status/status_file.h"
+#include "sys/daemon_lock.h"
+#include "sys/small_file.h"
 #include "status/status_report.h"
 #include "status/status_text.h"
 #include "sys/sys.h"
