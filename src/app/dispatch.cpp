@@ -5,10 +5,10 @@
 #include "dnsfw/dnsfw.h"
 #include "monitor/monitor.h"
 #include "qos/qos.h"
-#include "sys/daemon_lock.h"
 #include "status/link_status.h"
 #include "status/status_command.h"
 #include "status/status_record.h"
+#include "sys/daemon_lock.h"
 #include "sys/option_buffers.h"
 
 namespace {

@@ -3,9 +3,9 @@
 
 #include "dnsfw/dnsfw.h"
 #include "monitor/monitor.h"
-#include "sys/uptime.h"
 #include "sys/buffer_sizes.h"
 #include "sys/sys.h"
+#include "sys/uptime.h"
 
 namespace {
 

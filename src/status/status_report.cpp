@@ -12,6 +12,7 @@ const char* const kStateTexts[] = {"starting",   "no modem", "no modem family",
                                    "connecting", "up",       "up but DNS does not answer"};
 static_assert(sizeof kStateTexts / sizeof kStateTexts[0] == kLinkStateCount, "a text per state");
 const char* const kFamilyTexts[] = {"", "GSM", "CDMA EVDO", "TD-SCDMA"};
+static_assert(sizeof kFamilyTexts / sizeof kFamilyTexts[0] == kDialFamilyEnd, "a text per family");
 
 constexpr unsigned long kSecondsPerMinute = 60;
 constexpr unsigned long kSecondsPerHour = 3600;
@@ -51,7 +52,7 @@ void add_link_line(Report* r, const LinkStatus& s) {
   if (ids || s.tty[0] != '\0') add(r, ", modem");
   if (ids) add(r, " %04x:%04x", static_cast<unsigned>(s.vendor), static_cast<unsigned>(s.product));
   if (s.tty[0] != '\0') add(r, " on %s", s.tty);
-  if (s.family > 0 && s.family < static_cast<int>(sizeof kFamilyTexts / sizeof kFamilyTexts[0])) {
+  if (s.family > 0 && s.family < kDialFamilyEnd) {
     add(r, ", %s", kFamilyTexts[s.family]);
   }
   add(r, "\n");

@@ -18,7 +18,8 @@ static_assert(sizeof kStateWords / sizeof kStateWords[0] == kLinkStateCount, "a 
 constexpr int kStateCount = kLinkStateCount;
 
 const char* const kFamilyWords[] = {"", "gsm", "evdo", "td-scdma"};
-constexpr int kFamilyCount = static_cast<int>(sizeof kFamilyWords / sizeof kFamilyWords[0]);
+static_assert(sizeof kFamilyWords / sizeof kFamilyWords[0] == kDialFamilyEnd, "a word per family");
+constexpr int kFamilyCount = kDialFamilyEnd;
 
 // A value before quoting: the longest is a tty path.
 constexpr size_t kValueSize = kStatusTtySize;

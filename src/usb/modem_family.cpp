@@ -31,9 +31,9 @@ struct CardFamily {
 
 // Card names that name the family outright (matched exactly).
 const CardFamily kCardFamilies[] = {
-    {"AutoCheck-evdo", 2},
-    {"AutoCheck-hsdpa", 1},
-    {"AutoCheck-td", 3},
+    {"AutoCheck-evdo", kFamilyEvdo},
+    {"AutoCheck-hsdpa", kFamilyGsm},
+    {"AutoCheck-td", kFamilyTdScdma},
 };
 
 // "serialcom TTY PIN" with both values quoted for the shell, into line (64
@@ -111,8 +111,8 @@ ModemFamily getUsbModemType(const char* card, const char* tty, OperatorProfile* 
     }
     return c.family;
   }
-  if (strcmp(card, "AutoCheck") != 0) return -1;
-  if (!get_gsm_type(tty, record, pin)) return -1;
+  if (strcmp(card, "AutoCheck") != 0) return kFamilyNone;
+  if (!get_gsm_type(tty, record, pin)) return kFamilyNone;
   resolve_profile_family(record);
-  return 0;
+  return kFamilyInRecord;
 }

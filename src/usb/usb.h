@@ -2,31 +2,14 @@
 // switching strategies, the modem bring-up and the modem family.
 #pragma once
 
-#include <stdint.h>
+#include "usb/modem_family.h"
+#include "usb/operator_profile.h"
 
 // A USB vendor and product id pair, each 0x0000..0xffff, printed "%04x".
 struct UsbId {
   int vendor;
   int product;
 };
-
-// Chooses the chat-script family: 1 GSM/HSDPA, 2 CDMA EVDO, 3 TD-SCDMA.
-// Inside an operator record 4 leaves it open; as a detection result 0 means
-// "in the operator record" and -1 "undecided".
-using ModemFamily = int;
-
-// What serialcom leaves in /var/imsi: exactly 244 bytes. Text fields hold up
-// to 31 characters and a NUL; family is in host byte order.
-struct OperatorProfile {
-  char user[32];
-  char password[32];
-  char unused_64[32];
-  char apn[32];
-  char dial[32];
-  int32_t family;
-  char unused_164[80];
-};
-static_assert(sizeof(OperatorProfile) == 244, "the record serialcom writes is 244 bytes");
 
 // --- The device list (/proc/bus/usb/devices) -------------------------------
 
@@ -67,8 +50,9 @@ int auto_init_modem(char* tty);
 // once), on failure too.
 int bring_up_modem(char* tty, UsbId* ids);
 
-// The family to write for card name on tty: 1, 2 or 3; 0 when it and the
-// dial values are in record (filled from /var/imsi); -1 when undecided.
+// The family to write for card name on tty: kFamilyGsm, kFamilyEvdo or
+// kFamilyTdScdma; kFamilyInRecord when it and the dial values are in record
+// (filled from /var/imsi); kFamilyNone when undecided.
 ModemFamily getUsbModemType(const char* card, const char* tty, OperatorProfile* record,
                             const char* pin);
 // Runs serialcom on tty and reads its record; 1 when a full one was read.
