@@ -25,6 +25,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "dns/dns.h"
 #include "monitor/monitor.h"
 #include "sys/pause.h"
 #include "sys/sys.h"

@@ -1,8 +1,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "dns/resolv_conf.h"
 #include "dnsfw/dnsfw.h"
-#include "monitor/resolv_conf.h"
 #include "sys/sys.h"
 
 namespace {

@@ -1,8 +1,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "dns/dns.h"
 #include "dnsfw/dnsfw.h"
-#include "monitor/monitor.h"
 #include "sys/buffer_sizes.h"
 #include "sys/sys.h"
 #include "sys/uptime.h"

@@ -2,6 +2,7 @@
 // facts (is a pppd running, is a modem node there, has ppp0 an address) and
 // acts on them. It prints nothing of its own, but for the rare recovery of
 // a stuck link.
+#include "dns/dns.h"
 #include "monitor/link_recovery.h"
 #include "monitor/monitor.h"
 #include "ppp/ppp.h"

@@ -9,9 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "monitor/dns_question.h"
+#include "dns/dns.h"
+#include "dns/dns_question.h"
+#include "dns/resolv_conf.h"
 #include "monitor/monitor.h"
-#include "monitor/resolv_conf.h"
 #include "sys/line_reader.h"
 
 namespace {

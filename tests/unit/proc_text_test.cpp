@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "sys/net_dev.h"
 #include "sys/module_list.h"
+#include "sys/net_dev.h"
 #include "sys/proc_stat.h"
 #include "sys/sys.h"
 

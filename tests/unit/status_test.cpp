@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "sys/daemon_lock.h"
-#include "sys/small_file.h"
 #include "status/status_report.h"
 #include "status/status_text.h"
+#include "sys/daemon_lock.h"
+#include "sys/small_file.h"
 #include "sys/sys.h"
 
 namespace {

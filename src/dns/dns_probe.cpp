@@ -10,9 +10,9 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "monitor/dns_question.h"
-#include "monitor/monitor.h"
-#include "monitor/resolv_conf.h"
+#include "dns/dns.h"
+#include "dns/dns_question.h"
+#include "dns/resolv_conf.h"
 #include "sys/eintr.h"
 #include "sys/pause.h"
 

@@ -1,8 +1,8 @@
-#include "monitor/dns_question.h"
+#include "dns/dns_question.h"
 
 #include <string.h>
 
-#include "monitor/monitor.h"
+#include "dns/dns.h"
 
 namespace {
 
