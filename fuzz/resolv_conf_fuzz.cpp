@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "dns/dns.h"
-#include "dns/resolv_conf.h"
 #include "dnsfw/dnsfw.h"
 #include "fake_fopen.h"
 #include "fuzz_check.h"

@@ -27,8 +27,10 @@
 
 #include "dns/dns.h"
 #include "monitor/monitor.h"
+#include "sys/file_exist.h"
+#include "sys/if_addr.h"
 #include "sys/pause.h"
-#include "sys/sys.h"
+#include "sys/proc_pid.h"
 
 namespace {
 

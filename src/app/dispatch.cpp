@@ -9,7 +9,6 @@
 #include "status/status_command.h"
 #include "status/status_record.h"
 #include "sys/daemon_lock.h"
-#include "sys/option_buffers.h"
 
 namespace {
 
@@ -45,6 +44,7 @@ int run_3g() {
   RestoreStopSignal();
   status_begin();
   InitUsbLedTask();
+  set_dial_values(BringupValues{n3g_CardName, n3g_Apn, n3g_Dial, n3g_User, n3g_Pass, n3g_Pin});
   first_link_bringup();
   InstallSignalHandlers();
   CheckUSBMode();

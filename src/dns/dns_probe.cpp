@@ -11,8 +11,6 @@
 #include <unistd.h>
 
 #include "dns/dns.h"
-#include "dns/dns_question.h"
-#include "dns/resolv_conf.h"
 #include "sys/eintr.h"
 #include "sys/pause.h"
 

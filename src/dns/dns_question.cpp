@@ -1,4 +1,3 @@
-#include "dns/dns_question.h"
 
 #include <string.h>
 

@@ -1,4 +1,3 @@
-#include "dns/resolv_conf.h"
 
 #include <arpa/inet.h>
 #include <ctype.h>

@@ -4,7 +4,7 @@
 #include "dns/dns.h"
 #include "dnsfw/dnsfw.h"
 #include "sys/buffer_sizes.h"
-#include "sys/sys.h"
+#include "sys/if_addr.h"
 #include "sys/uptime.h"
 
 namespace {

@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "ppp/ppp.h"
+
 // --- Supervisor -------------------------------------------------------------
 
 // Which options file the next ordinary start of pppd uses: 0 for
@@ -15,7 +17,12 @@ extern int ppp_ex_flag;
 // recovered: the stick is reset on its bus and brought up again.
 void CheckUSBMode();
 
-// The daemon's first bring-up, with the six option buffers: Init3gPPP,
+// The six dial values of every bring-up the daemon runs (card name, APN,
+// dial number, user, password, SIM PIN): set once, before the first
+// bring-up. The strings must last as long as the process.
+void set_dial_values(const BringupValues& values);
+
+// The daemon's first bring-up, with the dial values: Init3gPPP,
 // whose outcome also goes into the status file and into what the
 // supervisor knows of the stick. Returns Init3gPPP's result.
 int first_link_bringup();

@@ -6,10 +6,8 @@
 #include <unistd.h>
 
 #include "ppp/ppp.h"
-#include "ppp/ppp_paths.h"
 #include "sys/led_code.h"
 #include "sys/pause.h"
-#include "usb/modem_tty.h"
 #include "usb/operator_profile.h"
 #include "usb/usb.h"
 

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include "ppp/ppp.h"
-#include "ppp/ppp_paths.h"
 #include "sys/eintr.h"
 #include "sys/small_file.h"
 

@@ -3,7 +3,6 @@
 #include <stdio.h>
 
 #include "status/link_status.h"
-#include "status/status_report.h"
 #include "status/status_text.h"
 #include "sys/daemon_lock.h"
 #include "sys/net_dev.h"

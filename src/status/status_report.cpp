@@ -1,4 +1,4 @@
-#include "status/status_report.h"
+#include "status/status_text.h"
 
 #include <stdarg.h>
 #include <stdio.h>

@@ -1,8 +1,9 @@
+#include "sys/file_exist.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "sys/eintr.h"
-#include "sys/sys.h"
 
 int CheckFileExist(const char* path) {
   // O_NOCTTY: a modem tty must never become our controlling terminal.

@@ -1,3 +1,5 @@
+#include "sys/proc_pid.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -7,9 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "sys/proc_stat.h"
-#include "sys/sys.h"
 #include "sys/pause.h"
+#include "sys/proc_stat.h"
 #include "sys/small_file.h"
 
 namespace {

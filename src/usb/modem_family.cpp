@@ -8,9 +8,10 @@
 
 #include "sys/led_code.h"
 #include "sys/pause.h"
+#include "sys/proc_pid.h"
 #include "sys/shell_quote.h"
+#include "sys/shell_run.h"
 #include "sys/small_file.h"
-#include "sys/sys.h"
 #include "usb/operator_profile.h"
 #include "usb/usb.h"
 

@@ -40,7 +40,27 @@ void switch_Guanta_Q111();
 // Runs the four Huawei switch messages through modemswitch.
 void re_eject_huawei(int vendor, int product);
 
+// The directory init_usbmodemIDList reads.
+constexpr char kSwitchFileDir[] = "/bin/usb_modeswitch.d/";
+
+// Collects into slots the names of entries of dir (which ends in '/') that
+// begin with the "%04x_%04x" prefix of vendor and product, in listing order,
+// at most max of them. Directories (and every type with the directory bit)
+// are skipped. So are names whose path in dir would not fit a slot: a cut
+// name would be another file. Returns the count stored.
+int collect_switch_files(const char* dir, int vendor, int product,
+                         char (*slots)[kSwitchFileNameSize], int max);
+
 // --- Bring-up and family ----------------------------------------------------
+
+// Room for a tty path in the bring-up's result buffer.
+constexpr int kTtyBufferSize = 32;
+
+// Picks the modem tty for the stick with id (0:0 when no ids were read):
+// /dev/ttyACM0 when it is served, else /dev/ttyUSB<n> with n from the
+// device list. Writes it to tty and returns 1, or returns 0 when the chosen
+// node cannot be opened.
+int select_modem_tty(const UsbId& id, char* tty);
 
 // Brings the plugged stick to a working modem tty and writes its path into
 // tty (32 bytes); 1 on success, 0 otherwise (tty untouched).

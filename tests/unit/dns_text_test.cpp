@@ -10,8 +10,6 @@
 #include <vector>
 
 #include "dns/dns.h"
-#include "dns/dns_question.h"
-#include "dns/resolv_conf.h"
 #include "monitor/monitor.h"
 #include "sys/line_reader.h"
 

@@ -13,11 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "status/status_report.h"
 #include "status/status_text.h"
 #include "sys/daemon_lock.h"
+#include "sys/shell_run.h"
 #include "sys/small_file.h"
-#include "sys/sys.h"
 
 namespace {
 
