@@ -13,7 +13,6 @@
 #include "fake_fopen.h"
 #include "fuzz_check.h"
 #include "sys/module_list.h"
-#include "sys/sys.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "fake_fopen.h"
 #include "fuzz_check.h"
-#include "status/net_dev.h"
+#include "sys/net_dev.h"
 
 namespace {
 

@@ -11,7 +11,6 @@
 
 #include "fuzz_check.h"
 #include "qos/qos.h"
-#include "qos/qos_parse.h"
 
 namespace {
 

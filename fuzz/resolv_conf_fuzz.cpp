@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "dns/dns.h"
 #include "dnsfw/dnsfw.h"
 #include "fake_fopen.h"
 #include "fuzz_check.h"
 #include "monitor/monitor.h"
-#include "monitor/resolv_conf.h"
 
 namespace {
 

@@ -13,7 +13,6 @@
 
 #include "fuzz_check.h"
 #include "readers.h"
-#include "status/status_report.h"
 #include "status/status_text.h"
 #include "sys/shell_quote.h"
 

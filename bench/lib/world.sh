@@ -10,7 +10,9 @@ world_install() {
   : > "$BENCH_STATE/modules"
   # Every stand-in is a link to its script, so that its process name is the
   # name of the program it plays.
-  for f in "$BENCH_DIR"/standins/*; do
+  # usbsim, the control of the simulated USB bus, lives with the bus but is
+  # called by name like them (tests, the demo, the soak).
+  for f in "$BENCH_DIR"/standins/* "$BENCH_DIR/usb/usbsim"; do
     case "$f" in *.sh) continue ;; esac
     ln -sf "$f" "$BENCH_BIN/$(basename "$f")"
   done
@@ -20,7 +22,7 @@ world_install() {
   cp "$BENCH_BUILD/bench/libbenchproc.so" /bench/libbenchproc.so
   date +%s.%N > "$BENCH_STATE/t0"
   # The simulated USB bus, empty: root hubs only, no modules loaded.
-  "$BENCH_DIR/standins/usbsim" _install
+  "$BENCH_DIR/usb/usbsim" _install
 }
 
 world_network() {
@@ -29,12 +31,12 @@ world_network() {
 
 world_start() {
   # The USB bus's serial-port server, then the stick of --stick, if any.
-  "$BENCH_DIR/standins/usbsim" _start
+  "$BENCH_DIR/usb/usbsim" _start
 }
 
 world_stop() {
   # The bus as the command left it, for the journal's readers.
-  "$BENCH_DIR/standins/usbsim" _stop
+  "$BENCH_DIR/usb/usbsim" _stop
 }
 
 # Kills every process of the bench but the first, the caller and the

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "dns/dns.h"
 #include "monitor/monitor.h"
 
 namespace {

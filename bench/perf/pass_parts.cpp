@@ -25,9 +25,12 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "dns/dns.h"
 #include "monitor/monitor.h"
+#include "sys/file_exist.h"
+#include "sys/if_addr.h"
 #include "sys/pause.h"
-#include "sys/sys.h"
+#include "sys/proc_pid.h"
 
 namespace {
 

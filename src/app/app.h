@@ -3,6 +3,25 @@
 #pragma once
 
 #include <getopt.h>
+#include <stddef.h>
+
+// The command line's values: filled while the options are parsed,
+// read-only afterwards (the 3g daemon hands the six dial values to the
+// supervisor once, which gives them to every bring-up it runs). Each is
+// NUL-terminated within its width.
+constexpr size_t kOptionWidth = 64;
+constexpr size_t kQosBufWidth = 256;
+constexpr size_t kLanHWidth = 24;
+
+extern char cmd[kOptionWidth];
+extern char n3g_CardName[kOptionWidth];
+extern char n3g_Apn[kOptionWidth];
+extern char n3g_Dial[kOptionWidth];
+extern char n3g_User[kOptionWidth];
+extern char n3g_Pass[kOptionWidth];
+extern char n3g_Pin[kOptionWidth];
+extern char qosBuf[kQosBufWidth];
+extern char LanH[kLanHWidth];
 
 // The long options that fill the option buffers, ended by an all-zero
 // entry; each value is the option's short letter. The parser reads them

@@ -5,11 +5,10 @@
 #include "dnsfw/dnsfw.h"
 #include "monitor/monitor.h"
 #include "qos/qos.h"
-#include "status/daemon_lock.h"
 #include "status/link_status.h"
 #include "status/status_command.h"
 #include "status/status_record.h"
-#include "sys/option_buffers.h"
+#include "sys/daemon_lock.h"
 
 namespace {
 
@@ -45,6 +44,7 @@ int run_3g() {
   RestoreStopSignal();
   status_begin();
   InitUsbLedTask();
+  set_dial_values(BringupValues{n3g_CardName, n3g_Apn, n3g_Dial, n3g_User, n3g_Pass, n3g_Pin});
   first_link_bringup();
   InstallSignalHandlers();
   CheckUSBMode();

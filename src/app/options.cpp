@@ -2,7 +2,6 @@
 #include <string.h>
 
 #include "app/app.h"
-#include "sys/option_buffers.h"
 
 // The leading ':' keeps the parser quiet and makes it report a missing
 // value as such. The digit 1 is not an option letter.
@@ -24,6 +23,16 @@ const struct option longopts[] = {
     LINK3G_VALUE_OPTIONS,
     {nullptr, 0, nullptr, 0},
 };
+
+char cmd[kOptionWidth];
+char n3g_CardName[kOptionWidth];
+char n3g_Apn[kOptionWidth];
+char n3g_Dial[kOptionWidth];
+char n3g_User[kOptionWidth];
+char n3g_Pass[kOptionWidth];
+char n3g_Pin[kOptionWidth];
+char qosBuf[kQosBufWidth];
+char LanH[kLanHWidth];
 
 namespace {
 

@@ -2,7 +2,6 @@
 #include <stdio.h>
 
 #include "app/app.h"
-#include "sys/option_buffers.h"
 
 // Supplied by the build (scripts/version); a build that does not say still
 // answers.

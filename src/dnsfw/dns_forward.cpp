@@ -1,9 +1,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "dns/dns.h"
 #include "dnsfw/dnsfw.h"
-#include "monitor/resolv_conf.h"
-#include "sys/sys.h"
+#include "sys/shell_run.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "dns/dns.h"
 #include "dnsfw/dnsfw.h"
-#include "monitor/monitor.h"
-#include "status/uptime.h"
 #include "sys/buffer_sizes.h"
-#include "sys/sys.h"
+#include "sys/if_addr.h"
+#include "sys/uptime.h"
 
 namespace {
 

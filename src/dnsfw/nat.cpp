@@ -2,7 +2,8 @@
 
 #include "dnsfw/dnsfw.h"
 #include "sys/buffer_sizes.h"
-#include "sys/sys.h"
+#include "sys/if_addr.h"
+#include "sys/shell_run.h"
 
 namespace {
 constexpr char kDefaultLanAddress[] = "192.168.1.1";

@@ -8,7 +8,7 @@
 #include "monitor/monitor.h"
 #include "sys/led_code.h"
 #include "sys/pause.h"
-#include "sys/sys.h"
+#include "sys/shell_run.h"
 
 // Both belong to the LED thread once it runs.
 int32_t usb_led_state = 0;

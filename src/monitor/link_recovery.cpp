@@ -3,7 +3,6 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "monitor/recovery_ladder.h"
 #include "status/status_record.h"
 #include "usb/usb_reset.h"
 
@@ -71,4 +70,18 @@ const char* recovery_pin(const char* pin) {
   printf("link3g: the SIM PIN is withheld from this bring-up: no operator record was read and "
          "no DNS probe answered since the daemon started.\n");
   return "";
+}
+
+unsigned long stuck_wait_seconds(unsigned recoveries_quiet) {
+  unsigned long wait = kStuckSeconds;
+  for (unsigned i = 0; i < recoveries_quiet && wait < kStuckMostSeconds; ++i) wait *= 2;
+  return wait < kStuckMostSeconds ? wait : kStuckMostSeconds;
+}
+
+unsigned long stuck_quiet_seconds(const StuckClock& clock, long now) {
+  long since = clock.last_bringup_end;
+  if (clock.answered && clock.last_answer > since) since = clock.last_answer;
+  if (now <= since) return 0;
+  unsigned long quiet = static_cast<unsigned long>(now - since);
+  return quiet >= stuck_wait_seconds(clock.recoveries_quiet) ? quiet : 0;
 }

@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include "ppp/ppp.h"
+
 // --- Supervisor -------------------------------------------------------------
 
 // Which options file the next ordinary start of pppd uses: 0 for
@@ -15,31 +17,15 @@ extern int ppp_ex_flag;
 // recovered: the stick is reset on its bus and brought up again.
 void CheckUSBMode();
 
-// The daemon's first bring-up, with the six option buffers: Init3gPPP,
+// The six dial values of every bring-up the daemon runs (card name, APN,
+// dial number, user, password, SIM PIN): set once, before the first
+// bring-up. The strings must last as long as the process.
+void set_dial_values(const BringupValues& values);
+
+// The daemon's first bring-up, with the dial values: Init3gPPP,
 // whose outcome also goes into the status file and into what the
 // supervisor knows of the stick. Returns Init3gPPP's result.
 int first_link_bringup();
-
-// --- DNS reachability probe -------------------------------------------------
-
-// One pre-encoded DNS question (RFC 1035 4.1.2): QNAME, QTYPE A, QCLASS IN.
-struct DomainQuestion {
-  int32_t length;  // bytes of question used; 0 ends the table
-  unsigned char question[64];
-};
-constexpr int kDomainListEntries = 7;
-extern const DomainQuestion DomainList[kDomainListEntries];
-// The entry the next query carries; rotates over the whole process.
-extern int32_t DomainListIndex;
-
-// The n-th (from 1) "nameserver" value of /etc/resolv.conf into dest (24
-// bytes or more; empty when there is none). Returns 0 when dest is null or
-// the file cannot be read, else the number of nameserver lines plus one.
-int getDns(int n, char* dest);
-// Sends one query to server; 1 when any datagram came back within 2 s.
-int SendDns(const char* server);
-// 1 when the first or the second name server answered a query.
-int CheckDnsQuery();
 
 // --- Status LED -------------------------------------------------------------
 

@@ -2,20 +2,26 @@
 // facts (is a pppd running, is a modem node there, has ppp0 an address) and
 // acts on them. It prints nothing of its own, but for the rare recovery of
 // a stuck link.
+#include "dns/dns.h"
 #include "monitor/link_recovery.h"
 #include "monitor/monitor.h"
 #include "ppp/ppp.h"
-#include "ppp/ppp_paths.h"
 #include "status/status_record.h"
 #include "sys/buffer_sizes.h"
+#include "sys/file_exist.h"
+#include "sys/if_addr.h"
 #include "sys/led_code.h"
-#include "sys/option_buffers.h"
 #include "sys/pause.h"
-#include "sys/sys.h"
+#include "sys/proc_pid.h"
+#include "sys/shell_run.h"
 
 int ppp_ex_flag = 0;
 
 namespace {
+
+// The command line's dial values, handed over once before the first
+// bring-up; the strings are the caller's, and last as long as the process.
+BringupValues dial_values = {"", "", "", "", "", ""};
 
 constexpr unsigned kPassSeconds = 2;
 constexpr unsigned kDnsTroubleSeconds = 1;
@@ -53,7 +59,9 @@ bool modem_present() {
 // and into what the recovery knows of the stick.
 int supervised_bringup(const char* pin) {
   BringupOutcome outcome;
-  int rc = link_bringup(BringupValues{n3g_CardName, n3g_Apn, n3g_Dial, n3g_User, n3g_Pass, pin}, &outcome);
+  BringupValues values = dial_values;
+  values.pin = pin;
+  int rc = link_bringup(values, &outcome);
   switch (outcome.result) {
     case kBringupNoModem:
       status_note_no_modem();
@@ -72,7 +80,7 @@ int supervised_bringup(const char* pin) {
 }
 
 void run_bringup(SupervisorState* s) {
-  supervised_bringup(n3g_Pin);
+  supervised_bringup(dial_values.pin);
   s->seen = kSeenBringup;
 }
 
@@ -175,12 +183,14 @@ void recover_if_stuck(SupervisorState* s) {
   if (quiet == 0 || !modem_present()) return;
   doSystemCmd("killall -9 pppd");
   if (reset_stuck_stick(quiet, kSeenTexts[s->seen])) wait_for_modem_nodes();
-  supervised_bringup(recovery_pin(n3g_Pin));
+  supervised_bringup(recovery_pin(dial_values.pin));
 }
 
 }  // namespace
 
-int first_link_bringup() { return supervised_bringup(n3g_Pin); }
+void set_dial_values(const BringupValues& values) { dial_values = values; }
+
+int first_link_bringup() { return supervised_bringup(dial_values.pin); }
 
 void CheckUSBMode() {
   SupervisorState s = {0, 0, 0, 0, kSeenBringup};

@@ -6,10 +6,8 @@
 #include <unistd.h>
 
 #include "ppp/ppp.h"
-#include "ppp/ppp_paths.h"
 #include "sys/led_code.h"
 #include "sys/pause.h"
-#include "usb/modem_tty.h"
 #include "usb/operator_profile.h"
 #include "usb/usb.h"
 
@@ -17,8 +15,6 @@ namespace {
 
 constexpr unsigned kModemFailedSeconds = 2;
 constexpr unsigned kConfiguredSeconds = 3;
-constexpr ModemFamily kFamilyUndecided = -1;
-constexpr ModemFamily kFamilyInRecord = 0;
 
 // The dial configuration from the operator record serialcom left.
 int gen_from_record(const OperatorProfile& record, const char* tty) {
@@ -50,7 +46,7 @@ int link_bringup(const BringupValues& v, BringupOutcome* outcome) {
   OperatorProfile record;
   memset(&record, 0, sizeof record);
   ModemFamily family = getUsbModemType(v.card, tty, &record, v.pin);
-  if (family == kFamilyUndecided) {
+  if (family == kFamilyNone) {
     printf(" get usb modem type failed.\n");
     usb_led = kLedFastBlink;
     printf("fast: %d / %s\n", 552, "Init3gPPP");
@@ -64,7 +60,7 @@ int link_bringup(const BringupValues& v, BringupOutcome* outcome) {
     return 0;
   }
   outcome->result = kBringupConfigured;
-  outcome->family = family == kFamilyInRecord ? record.family : family;
+  outcome->family = family == kFamilyInRecord ? static_cast<ModemFamily>(record.family) : family;
   wait_seconds(kConfiguredSeconds);
   return 1;
 }

@@ -3,11 +3,22 @@
 #pragma once
 
 #include "sys/printf_check.h"
-#include "usb/modem_tty.h"
 #include "usb/usb.h"
 
-// Writes the dial configuration for family 1 or 3 (default scripts) or 2
-// (EVDO scripts) and returns 1; any other family returns 0 and writes
+// The dial configuration this program writes and pppd reads.
+constexpr char kOptionsPath[] = "/etc/ppp/options.ppp3g";
+constexpr char kOptionsExPath[] = "/etc/ppp/options.ppp3g.ex";
+constexpr char kChatPath[] = "/etc/ppp/chat.ppp3g";
+constexpr char kMessagesPath[] = "/var/log/messages";
+
+// Where each is written before it is renamed into place.
+constexpr char kOptionsTempPath[] = "/etc/ppp/options.ppp3g.new";
+constexpr char kOptionsExTempPath[] = "/etc/ppp/options.ppp3g.ex.new";
+constexpr char kChatTempPath[] = "/etc/ppp/chat.ppp3g.new";
+
+// Writes the dial configuration for family 1 or 3 (kFamilyGsm,
+// kFamilyTdScdma: default scripts) or 2 (kFamilyEvdo: EVDO scripts) and
+// returns 1; any other family returns 0 and writes
 // nothing. Also returns 0, after a one-line message naming the value and
 // without writing anything, when a value to be written holds a control
 // character or is longer than 63 characters. Also returns 0 when a dial
@@ -61,7 +72,7 @@ struct BringupOutcome {
   BringupResult result;
   char tty[kTtyBufferSize];  // the modem tty; empty when none
   UsbId ids;                 // the stick's ids as last read; 0:0 when none were
-  ModemFamily family;        // the family written; 0 when none
+  ModemFamily family;        // the family written; kFamilyInRecord (0) when none
   bool record_read;          // serialcom left a full operator record
 };
 

@@ -154,15 +154,14 @@ void gen_at_script_default_Edvo(const char* tty, const char* apn, const char* di
 
 int gen_at_script(int family, const char* tty, const char* apn, const char* dial,
                   const char* user, const char* pass) {
-  constexpr int kGsm = 1, kEvdo = 2, kTdScdma = 3;
-  if (family != kGsm && family != kEvdo && family != kTdScdma) return 0;
+  if (family != kFamilyGsm && family != kFamilyEvdo && family != kFamilyTdScdma) return 0;
   // The EVDO family writes no APN, so its APN is not judged.
   const CheckedValue values[] = {
       {"tty", tty}, {"user name", user}, {"password", pass}, {"dial number", dial}, {"APN", apn}};
-  size_t count = sizeof values / sizeof values[0] - (family == kEvdo ? 1 : 0);
+  size_t count = sizeof values / sizeof values[0] - (family == kFamilyEvdo ? 1 : 0);
   if (!values_usable(values, count)) return 0;
   begin_dial_files();
-  if (family == kEvdo) {
+  if (family == kFamilyEvdo) {
     gen_at_script_default_Edvo(tty, apn, dial, user, pass);
   } else {
     gen_at_script_default(tty, apn, dial, user, pass);

@@ -6,8 +6,8 @@
 #include <unistd.h>
 
 #include "ppp/ppp.h"
-#include "ppp/ppp_paths.h"
-#include "sys/write_all.h"
+#include "sys/eintr.h"
+#include "sys/small_file.h"
 
 namespace {
 
@@ -45,11 +45,7 @@ void note_failure(const DialFile& file, int err) {
 int open_temp(const DialFile& file, int truncate) {
   if (truncate && unlink(file.temp_path) != 0 && errno != ENOENT) return -1;
   int flags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC | (truncate ? O_CREAT | O_EXCL : O_APPEND);
-  int fd;
-  do {
-    fd = open(file.temp_path, flags, file.mode);
-  } while (fd < 0 && errno == EINTR);
-  return fd;
+  return retry_on_eintr([&] { return open(file.temp_path, flags, file.mode); });
 }
 
 void write_line(const DialFile& file, int truncate, const char* line, size_t len) {
@@ -66,10 +62,7 @@ void write_line(const DialFile& file, int truncate, const char* line, size_t len
 // The log copy goes out in one write, so that it never interleaves with
 // what other programs append. It is a copy: its errors fail nothing.
 void write_log_entry(const char* prefix, const char* line, size_t len) {
-  int log;
-  do {
-    log = open(kMessagesPath, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, kLogMode);
-  } while (log < 0 && errno == EINTR);
+  int log = retry_on_eintr([] { return open(kMessagesPath, O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, kLogMode); });
   if (log < 0) return;
   char entry[kLogEntrySize];
   int n = snprintf(entry, sizeof entry, "%s%.*s", prefix, static_cast<int>(len), line);

@@ -2,6 +2,7 @@
 // give ranges of LAN hosts a rate and a queue.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 // One rule of the string; complete when all three fields are non-zero.
@@ -26,3 +27,7 @@ int QosFmt(const char* rules);
 // (source and destination range) per complete entry, with lanPrefix (the
 // first three parts of the LAN address and a dot) before each host number.
 void InitQos(const char* rules, const char* lanPrefix);
+
+// Parses len bytes of a rule string into table (which it does not clear).
+// Returns 1, or 0 on a format error; never writes past table[count - 1].
+int qos_parse(const char* rules, size_t len, QosRule* table, int count);

@@ -1,4 +1,4 @@
-#include "qos/qos_parse.h"
+#include "qos/qos.h"
 
 #include <ctype.h>
 #include <stdint.h>

@@ -2,9 +2,8 @@
 #include <string.h>
 
 #include "qos/qos.h"
-#include "qos/qos_parse.h"
 #include "sys/shell_quote.h"
-#include "sys/sys.h"
+#include "sys/shell_run.h"
 
 QosRule qos[kQosRuleCount];
 

@@ -7,6 +7,7 @@
 #include <stddef.h>
 
 #include "sys/buffer_sizes.h"
+#include "usb/modem_family.h"
 
 constexpr char kStatusPath[] = "/var/run/link3g.status";
 // Written first, then renamed over kStatusPath: a reader sees the old file
@@ -26,6 +27,7 @@ enum LinkState {
   kStateConnecting,  // configured; pppd started, ppp0 has no address yet
   kStateUp,          // ppp0 has an address; the last probe answered, or none yet
   kStateDnsFailing,  // ppp0 has an address; the last probe went unanswered
+  kLinkStateCount
 };
 
 struct LinkStatus {
@@ -34,7 +36,7 @@ struct LinkStatus {
   int pid;                // the daemon's
   int vendor, product;    // the modem's USB ids; 0:0 when not read
   char tty[kStatusTtySize];  // empty when none
-  int family;             // 1 GSM, 2 CDMA EVDO, 3 TD-SCDMA; 0 when not decided
+  int family;             // a ModemFamily of a dial configuration; 0 when not decided
   char address[kAddrFieldSize];  // of ppp0, empty when none
   unsigned long pppd_starts;      // every pppd the daemon started
   unsigned long forced_restarts;  // of those, the restarts of a failing link

@@ -2,13 +2,12 @@
 
 #include <stdio.h>
 
-#include "status/daemon_lock.h"
 #include "status/link_status.h"
-#include "status/net_dev.h"
-#include "status/status_file.h"
-#include "status/status_report.h"
 #include "status/status_text.h"
-#include "status/uptime.h"
+#include "sys/daemon_lock.h"
+#include "sys/net_dev.h"
+#include "sys/small_file.h"
+#include "sys/uptime.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include "status/link_status.h"
-#include "status/status_file.h"
 #include "status/status_text.h"
-#include "status/uptime.h"
+#include "sys/small_file.h"
+#include "sys/uptime.h"
 
 namespace {
 
@@ -105,7 +105,7 @@ void status_note_no_family(const char* tty) {
   publish();
 }
 
-void status_note_configured(const char* tty, int family) {
+void status_note_configured(const char* tty, ModemFamily family) {
   set_state(kStateConnecting);
   set_text(record.tty, tty);
   set_int(&record.family, family);

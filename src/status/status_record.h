@@ -4,6 +4,8 @@
 // Main thread only.
 #pragma once
 
+#include "usb/modem_family.h"
+
 // Starts the record: this process's pid, state "starting".
 void status_begin();
 
@@ -15,7 +17,7 @@ void status_note_modem_ids(int vendor, int product);
 // configuration; a configuration for family on tty.
 void status_note_no_modem();
 void status_note_no_family(const char* tty);
-void status_note_configured(const char* tty, int family);
+void status_note_configured(const char* tty, ModemFamily family);
 
 // The supervisor's: it started pppd (forced: to restart a failing link);
 // pppd runs and ppp0 has no address; ppp0 has address and dns_failures

@@ -1,4 +1,4 @@
-#include "status/status_report.h"
+#include "status/status_text.h"
 
 #include <stdarg.h>
 #include <stdio.h>
@@ -10,7 +10,9 @@ namespace {
 // What each state is called in the report, in LinkState's order.
 const char* const kStateTexts[] = {"starting",   "no modem", "no modem family",
                                    "connecting", "up",       "up but DNS does not answer"};
+static_assert(sizeof kStateTexts / sizeof kStateTexts[0] == kLinkStateCount, "a text per state");
 const char* const kFamilyTexts[] = {"", "GSM", "CDMA EVDO", "TD-SCDMA"};
+static_assert(sizeof kFamilyTexts / sizeof kFamilyTexts[0] == kDialFamilyEnd, "a text per family");
 
 constexpr unsigned long kSecondsPerMinute = 60;
 constexpr unsigned long kSecondsPerHour = 3600;
@@ -41,7 +43,7 @@ void add_duration(Report* r, unsigned long seconds) {
 
 void add_link_line(Report* r, const LinkStatus& s) {
   int state = static_cast<int>(s.state);
-  bool known = state >= 0 && state < static_cast<int>(sizeof kStateTexts / sizeof kStateTexts[0]);
+  bool known = state >= 0 && state < kLinkStateCount;
   add(r, "link3g: %s since ", known ? kStateTexts[state] : "?");
   add_duration(r, s.since);
   add(r, " (uptime)");
@@ -50,7 +52,7 @@ void add_link_line(Report* r, const LinkStatus& s) {
   if (ids || s.tty[0] != '\0') add(r, ", modem");
   if (ids) add(r, " %04x:%04x", static_cast<unsigned>(s.vendor), static_cast<unsigned>(s.product));
   if (s.tty[0] != '\0') add(r, " on %s", s.tty);
-  if (s.family > 0 && s.family < static_cast<int>(sizeof kFamilyTexts / sizeof kFamilyTexts[0])) {
+  if (s.family > 0 && s.family < kDialFamilyEnd) {
     add(r, ", %s", kFamilyTexts[s.family]);
   }
   add(r, "\n");

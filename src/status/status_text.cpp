@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <limits.h>
+#include <stddef.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -10,12 +11,15 @@
 
 namespace {
 
+// The words of each state and family, in the enums' order.
 const char* const kStateWords[] = {"starting",   "no-modem", "no-family",
                                    "connecting", "up",       "dns-failing"};
-constexpr int kStateCount = static_cast<int>(sizeof kStateWords / sizeof kStateWords[0]);
+static_assert(sizeof kStateWords / sizeof kStateWords[0] == kLinkStateCount, "a word per state");
+constexpr int kStateCount = kLinkStateCount;
 
 const char* const kFamilyWords[] = {"", "gsm", "evdo", "td-scdma"};
-constexpr int kFamilyCount = static_cast<int>(sizeof kFamilyWords / sizeof kFamilyWords[0]);
+static_assert(sizeof kFamilyWords / sizeof kFamilyWords[0] == kDialFamilyEnd, "a word per family");
+constexpr int kFamilyCount = kDialFamilyEnd;
 
 // A value before quoting: the longest is a tty path.
 constexpr size_t kValueSize = kStatusTtySize;
@@ -24,9 +28,79 @@ constexpr size_t kUsbIdText = 9;  // "%04x:%04x"
 constexpr size_t kUsbIdDigits = 4;
 constexpr int kMaxUsbId = 0xffff;
 
-// --- Values: one writer and one strict reader per kind -------------------
+// What a key's value is, and so how it is written and how strictly read.
+enum ValueKind {
+  kStateWord,   // a word of kStateWords
+  kFamilyWord,  // a word of kFamilyWords, "" when undecided
+  kCount,       // decimal digits, an unsigned long
+  kPid,         // decimal digits, 1 .. INT_MAX
+  kUsbIds,      // "vvvv:pppp" in lower-case hex, or empty for 0:0
+  kTtyPath,     // empty, or a path under /dev/ of plain characters
+  kAddress,     // empty, or a dotted quad
+};
 
-void show_number(unsigned long n, char* out) { snprintf(out, kValueSize, "%lu", n); }
+struct StatusKey {
+  const char* key;
+  ValueKind kind;
+  size_t field;  // offset of the field in LinkStatus (kUsbIds: the vendor's)
+};
+
+// The keys, in the order they are written.
+const StatusKey kKeys[] = {
+    {"state", kStateWord, offsetof(LinkStatus, state)},
+    {"since", kCount, offsetof(LinkStatus, since)},
+    {"pid", kPid, offsetof(LinkStatus, pid)},
+    {"modem", kUsbIds, offsetof(LinkStatus, vendor)},
+    {"tty", kTtyPath, offsetof(LinkStatus, tty)},
+    {"family", kFamilyWord, offsetof(LinkStatus, family)},
+    {"address", kAddress, offsetof(LinkStatus, address)},
+    {"pppd_starts", kCount, offsetof(LinkStatus, pppd_starts)},
+    {"forced_restarts", kCount, offsetof(LinkStatus, forced_restarts)},
+    {"recoveries", kCount, offsetof(LinkStatus, recoveries)},
+    {"dns_failures", kCount, offsetof(LinkStatus, dns_failures)},
+};
+constexpr size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];
+
+// A field by its offset (copied, so that no pointer is cast to a wider
+// alignment).
+template <typename T>
+T get(const LinkStatus& s, size_t field) {
+  T v;
+  memcpy(&v, reinterpret_cast<const char*>(&s) + field, sizeof v);
+  return v;
+}
+template <typename T>
+void put(LinkStatus* s, size_t field, T v) {
+  memcpy(reinterpret_cast<char*>(s) + field, &v, sizeof v);
+}
+const char* text_at(const LinkStatus& s, size_t field) { return reinterpret_cast<const char*>(&s) + field; }
+size_t text_size(ValueKind kind) { return kind == kTtyPath ? sizeof LinkStatus::tty : sizeof LinkStatus::address; }
+
+// --- Writing --------------------------------------------------------------
+
+void show_usb_ids(const LinkStatus& s, char* out) {
+  if (s.vendor == 0 && s.product == 0) {
+    out[0] = '\0';
+    return;
+  }
+  snprintf(out, kValueSize, "%04x:%04x", static_cast<unsigned>(s.vendor) & kMaxUsbId,
+           static_cast<unsigned>(s.product) & kMaxUsbId);
+}
+
+// The value of key k into out (kValueSize bytes).
+void show_value(const StatusKey& k, const LinkStatus& s, char* out) {
+  switch (k.kind) {
+    case kStateWord: snprintf(out, kValueSize, "%s", link_state_word(get<LinkState>(s, k.field))); break;
+    case kFamilyWord: snprintf(out, kValueSize, "%s", family_word(get<int>(s, k.field))); break;
+    case kCount: snprintf(out, kValueSize, "%lu", get<unsigned long>(s, k.field)); break;
+    case kPid: snprintf(out, kValueSize, "%d", get<int>(s, k.field)); break;
+    case kUsbIds: show_usb_ids(s, out); break;
+    case kTtyPath:
+    case kAddress: snprintf(out, kValueSize, "%s", text_at(s, k.field)); break;
+  }
+}
+
+// --- Reading, strictly ------------------------------------------------------
 
 // Decimal digits only, no sign, no blank, at most max.
 bool take_number(const char* text, unsigned long max, unsigned long* n) {
@@ -57,37 +131,7 @@ bool is_path_char(char c) {
          c == '/' || c == '_' || c == '-' || c == '.';
 }
 
-// --- The keys, in the order they are written ------------------------------
-
-void show_state(const LinkStatus& s, char* out) { snprintf(out, kValueSize, "%s", link_state_word(s.state)); }
-bool take_state(const char* v, LinkStatus* s) {
-  int i = word_index(v, kStateWords, kStateCount);
-  if (i < 0) return false;
-  s->state = static_cast<LinkState>(i);
-  return true;
-}
-
-void show_since(const LinkStatus& s, char* out) { show_number(s.since, out); }
-bool take_since(const char* v, LinkStatus* s) { return take_number(v, ULONG_MAX, &s->since); }
-
-void show_pid(const LinkStatus& s, char* out) { snprintf(out, kValueSize, "%d", s.pid); }
-bool take_pid(const char* v, LinkStatus* s) {
-  unsigned long pid;
-  if (!take_number(v, INT_MAX, &pid) || pid == 0) return false;
-  s->pid = static_cast<int>(pid);
-  return true;
-}
-
-void show_modem(const LinkStatus& s, char* out) {
-  bool known = s.vendor != 0 || s.product != 0;
-  if (known) {
-    snprintf(out, kValueSize, "%04x:%04x", static_cast<unsigned>(s.vendor) & kMaxUsbId,
-             static_cast<unsigned>(s.product) & kMaxUsbId);
-  } else {
-    out[0] = '\0';
-  }
-}
-bool take_modem(const char* v, LinkStatus* s) {
+bool take_usb_ids(const char* v, LinkStatus* s) {
   if (*v == '\0') {
     s->vendor = s->product = 0;
     return true;
@@ -106,71 +150,56 @@ bool take_modem(const char* v, LinkStatus* s) {
   return true;
 }
 
-void show_tty(const LinkStatus& s, char* out) { snprintf(out, kValueSize, "%s", s.tty); }
-bool take_tty(const char* v, LinkStatus* s) {
-  size_t len = strlen(v);
-  if (len >= sizeof s->tty) return false;
-  if (len > 0) {
-    if (strncmp(v, kTtyPrefix, sizeof kTtyPrefix - 1) != 0 || len == sizeof kTtyPrefix - 1) return false;
-    for (const char* p = v; *p != '\0'; ++p) {
-      if (!is_path_char(*p)) return false;
-    }
+bool good_tty(const char* v, size_t len) {
+  if (len == 0) return true;
+  if (strncmp(v, kTtyPrefix, sizeof kTtyPrefix - 1) != 0 || len == sizeof kTtyPrefix - 1) return false;
+  for (const char* p = v; *p != '\0'; ++p) {
+    if (!is_path_char(*p)) return false;
   }
-  memcpy(s->tty, v, len + 1);
   return true;
 }
 
-void show_family(const LinkStatus& s, char* out) { snprintf(out, kValueSize, "%s", family_word(s.family)); }
-bool take_family(const char* v, LinkStatus* s) {
-  int i = word_index(v, kFamilyWords, kFamilyCount);
-  if (i < 0) return false;
-  s->family = i;
-  return true;
-}
-
-void show_address(const LinkStatus& s, char* out) { snprintf(out, kValueSize, "%s", s.address); }
 // Empty, or a dotted quad and nothing else.
-bool take_address(const char* v, LinkStatus* s) {
-  size_t len = strlen(v);
-  if (len >= sizeof s->address) return false;
+bool good_address(const char* v, size_t len) {
   struct in_addr a;
-  if (len > 0 && (strspn(v, "0123456789.") != len || inet_pton(AF_INET, v, &a) != 1)) return false;
-  memcpy(s->address, v, len + 1);
+  return len == 0 || (strspn(v, "0123456789.") == len && inet_pton(AF_INET, v, &a) == 1);
+}
+
+bool take_text(const StatusKey& k, const char* v, LinkStatus* s) {
+  size_t len = strlen(v);
+  if (len >= text_size(k.kind)) return false;
+  if (!(k.kind == kTtyPath ? good_tty(v, len) : good_address(v, len))) return false;
+  memcpy(reinterpret_cast<char*>(s) + k.field, v, len + 1);
   return true;
 }
 
-void show_starts(const LinkStatus& s, char* out) { show_number(s.pppd_starts, out); }
-bool take_starts(const char* v, LinkStatus* s) { return take_number(v, ULONG_MAX, &s->pppd_starts); }
-
-void show_forced(const LinkStatus& s, char* out) { show_number(s.forced_restarts, out); }
-bool take_forced(const char* v, LinkStatus* s) { return take_number(v, ULONG_MAX, &s->forced_restarts); }
-
-void show_recoveries(const LinkStatus& s, char* out) { show_number(s.recoveries, out); }
-bool take_recoveries(const char* v, LinkStatus* s) { return take_number(v, ULONG_MAX, &s->recoveries); }
-
-void show_dns(const LinkStatus& s, char* out) { show_number(s.dns_failures, out); }
-bool take_dns(const char* v, LinkStatus* s) { return take_number(v, ULONG_MAX, &s->dns_failures); }
-
-struct StatusKey {
-  const char* key;
-  void (*show)(const LinkStatus&, char* out);  // kValueSize bytes
-  bool (*take)(const char* value, LinkStatus*);
-};
-
-const StatusKey kKeys[] = {
-    {"state", show_state, take_state},
-    {"since", show_since, take_since},
-    {"pid", show_pid, take_pid},
-    {"modem", show_modem, take_modem},
-    {"tty", show_tty, take_tty},
-    {"family", show_family, take_family},
-    {"address", show_address, take_address},
-    {"pppd_starts", show_starts, take_starts},
-    {"forced_restarts", show_forced, take_forced},
-    {"recoveries", show_recoveries, take_recoveries},
-    {"dns_failures", show_dns, take_dns},
-};
-constexpr size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];
+// Value v of key k into s; false when it is not well-formed for the key.
+bool take_value(const StatusKey& k, const char* v, LinkStatus* s) {
+  unsigned long n;
+  int i;
+  switch (k.kind) {
+    case kStateWord:
+      if ((i = word_index(v, kStateWords, kStateCount)) < 0) return false;
+      put(s, k.field, static_cast<LinkState>(i));
+      return true;
+    case kFamilyWord:
+      if ((i = word_index(v, kFamilyWords, kFamilyCount)) < 0) return false;
+      put(s, k.field, i);
+      return true;
+    case kCount:
+      if (!take_number(v, ULONG_MAX, &n)) return false;
+      put(s, k.field, n);
+      return true;
+    case kPid:
+      if (!take_number(v, INT_MAX, &n) || n == 0) return false;
+      put(s, k.field, static_cast<int>(n));
+      return true;
+    case kUsbIds: return take_usb_ids(v, s);
+    case kTtyPath:
+    case kAddress: return take_text(k, v, s);
+  }
+  return false;
+}
 
 const StatusKey* key_of(const char* name, size_t len, size_t* index) {
   for (size_t i = 0; i < kKeyCount; ++i) {
@@ -201,7 +230,7 @@ bool take_line(const char* line, size_t len, LinkStatus* status, bool* seen) {
   size_t value_len = len - static_cast<size_t>(eq - line) - 1;
   if (!shell_unquote(eq + 1, value_len, value, sizeof value)) return false;
   seen[index] = true;
-  return key->take(value, status);
+  return take_value(*key, value, status);
 }
 
 }  // namespace
@@ -220,7 +249,7 @@ size_t format_status_text(const LinkStatus& status, char* out, size_t size) {
   size_t pos = 0;
   for (const StatusKey& k : kKeys) {
     char value[kValueSize], quoted[kShellQuotedSize];
-    k.show(status, value);
+    show_value(k, status, value);
     int n = shell_quote(value, quoted, sizeof quoted)
                 ? snprintf(out + pos, size - pos, "%s=%s\n", k.key, quoted)
                 : -1;

@@ -1,10 +1,12 @@
-// The status file's text: key=value lines that a shell can source, each
-// value as shell_quote writes it. Text only, no I/O.
+// The status as text, no I/O: the status file's key=value lines that a
+// shell can source (each value as shell_quote writes it), and the report
+// `link3g --cmd status` prints.
 #pragma once
 
 #include <stddef.h>
 
 #include "status/link_status.h"
+#include "sys/net_dev.h"
 
 // The words of the state key: "starting", "no-modem", "no-family",
 // "connecting", "up", "dns-failing".
@@ -22,3 +24,8 @@ size_t format_status_text(const LinkStatus& status, char* out, size_t size);
 // format_status_text writes it and well-formed for its key (no control
 // characters anywhere). Returns 1 and fills status, or 0.
 int parse_status_text(const char* text, size_t len, LinkStatus* status);
+
+// Writes the report into out (size bytes, cut if need be, always
+// terminated) and returns its length. now is seconds since boot.
+size_t format_status_report(const LinkStatus& status, unsigned long now, const LinkBytes& bytes,
+                            char* out, size_t size);

@@ -1,3 +1,5 @@
+#include "sys/if_addr.h"
+
 #include <arpa/inet.h>
 #include <string.h>
 #include <net/if.h>
@@ -5,8 +7,6 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include "sys/sys.h"
 
 namespace {
 

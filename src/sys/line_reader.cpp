@@ -1,18 +1,16 @@
 #include "sys/line_reader.h"
 
-#include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
+
+#include "sys/small_file.h"
 
 namespace {
 
 // 1 when a byte is buffered, refilling the buffer when it is empty.
 int fill(LineReader* r) {
   if (r->pos < r->len) return 1;
-  ssize_t n;
-  do {
-    n = read(r->fd, r->buf, sizeof r->buf);
-  } while (n < 0 && errno == EINTR);
+  ssize_t n = read_some(r->fd, r->buf, sizeof r->buf);
   r->pos = 0;
   r->len = n > 0 ? static_cast<size_t>(n) : 0;
   return n > 0;
@@ -26,7 +24,7 @@ int line_reader_open(LineReader* r, const char* path) {
   return r->fd >= 0;
 }
 
-int line_reader_piece(LineReader* r, char* out, size_t size) {
+size_t line_reader_piece(LineReader* r, char* out, size_t size) {
   if (size == 0) return 0;
   size_t n = 0;
   while (n + 1 < size && fill(r)) {
@@ -35,7 +33,7 @@ int line_reader_piece(LineReader* r, char* out, size_t size) {
     if (c == '\n') break;
   }
   out[n] = '\0';
-  return n > 0;
+  return n;
 }
 
 void line_reader_close(LineReader* r) {

@@ -16,7 +16,8 @@ struct LineReader {
 // Opens path for reading; 1, or 0 when it cannot be opened.
 int line_reader_open(LineReader* r, const char* path);
 // As fgets(out, size, stream): up to size - 1 bytes, ending after a
-// newline, NUL-terminated. 1, or 0 at the end of the file (or on a read
-// error) when nothing was read.
-int line_reader_piece(LineReader* r, char* out, size_t size);
+// newline, NUL-terminated. The bytes put into out (a NUL among them
+// counts), or 0 at the end of the file (or on a read error) when nothing
+// was read.
+size_t line_reader_piece(LineReader* r, char* out, size_t size);
 void line_reader_close(LineReader* r);

@@ -3,6 +3,8 @@
 #include <ctype.h>
 #include <string.h>
 
+#include "sys/line_reader.h"
+
 int module_piece_matches(const char* piece, size_t len, const char* name) {
   size_t i = 0;
   while (i < len && isspace(static_cast<unsigned char>(piece[i]))) ++i;
@@ -14,4 +16,21 @@ int module_piece_matches(const char* piece, size_t len, const char* name) {
   memcpy(word, piece + start, word_len);
   word[word_len] = '\0';
   return strncmp(word, name, kModuleWordMax + 1) == 0 ? 1 : 0;
+}
+
+namespace {
+constexpr char kModulesPath[] = "/proc/modules";
+constexpr int kModuleLineSize = 128;
+}  // namespace
+
+int is_module_exist(const char* name) {
+  LineReader modules;
+  if (!line_reader_open(&modules, kModulesPath)) return 0;
+  char line[kModuleLineSize];
+  int found = 0;
+  while (!found && line_reader_piece(&modules, line, sizeof line)) {
+    found = module_piece_matches(line, strlen(line), name);
+  }
+  line_reader_close(&modules);
+  return found;
 }

@@ -1,3 +1,4 @@
+// Which kernel modules are loaded, as /proc/modules lists them.
 #pragma once
 
 #include <stddef.h>
@@ -12,3 +13,6 @@ constexpr size_t kModuleWordMax = 63;
 // characters never matches (it cannot be a module name, and cutting it could
 // make one).
 int module_piece_matches(const char* piece, size_t len, const char* name);
+
+// 1 when /proc/modules lists a module called name (underscore form).
+int is_module_exist(const char* name);

@@ -1,4 +1,5 @@
-#include <errno.h>
+#include "sys/proc_pid.h"
+
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -8,9 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "sys/proc_stat.h"
-#include "sys/sys.h"
 #include "sys/pause.h"
+#include "sys/proc_stat.h"
+#include "sys/small_file.h"
 
 namespace {
 
@@ -28,16 +29,8 @@ DIR* procScanDir = nullptr;
 int read_stat_record(int pid, ProcStatRecord* rec) {
   char path[kProcPathSize];
   snprintf(path, sizeof path, "/proc/%d/stat", pid);
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
   char line[kStatLineSize];
-  ssize_t n;
-  do {
-    n = read(fd, line, sizeof line - 1);
-  } while (n < 0 && errno == EINTR);
-  close(fd);
-  if (n <= 0) return 0;
-  line[n] = '\0';
+  if (read_file_once(path, O_RDONLY | O_CLOEXEC, line, sizeof line) <= 0) return 0;
   char* end = strchr(line, '\n');  // the first line only, as fgets would
   if (end != nullptr) end[1] = '\0';
   return parse_proc_stat_line(line, sizeof line, rec);

@@ -2,8 +2,12 @@
 
 #include <errno.h>
 #include <signal.h>
+#include <stdarg.h>
+#include <stdio.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "sys/buffer_sizes.h"
 
 extern char** environ;
 
@@ -43,4 +47,15 @@ int run_shell_line(const char* line) {
     if (errno != EINTR) return -1;
   }
   return status;
+}
+
+int doSystemCmd(const char* fmt, ...) {
+  // Storage of this call only: the LED thread runs commands too.
+  char CmdBuf[kCmdBufSize];
+  va_list ap;
+  va_start(ap, fmt);
+  // A longer line is cut after its 1023rd character, and the cut line runs.
+  vsnprintf(CmdBuf, sizeof CmdBuf, fmt, ap);
+  va_end(ap);
+  return run_shell_line(CmdBuf);
 }

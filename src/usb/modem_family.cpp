@@ -1,6 +1,5 @@
 // Which chat-script family the stick needs: named by the card name, or
 // found by serialcom, which leaves the operator's record in /var/imsi.
-#include <errno.h>
 #include <stdio.h>
 #include <string.h>
 #include <fcntl.h>
@@ -9,8 +8,10 @@
 
 #include "sys/led_code.h"
 #include "sys/pause.h"
+#include "sys/proc_pid.h"
 #include "sys/shell_quote.h"
-#include "sys/sys.h"
+#include "sys/shell_run.h"
+#include "sys/small_file.h"
 #include "usb/operator_profile.h"
 #include "usb/usb.h"
 
@@ -31,9 +32,9 @@ struct CardFamily {
 
 // Card names that name the family outright (matched exactly).
 const CardFamily kCardFamilies[] = {
-    {"AutoCheck-evdo", 2},
-    {"AutoCheck-hsdpa", 1},
-    {"AutoCheck-td", 3},
+    {"AutoCheck-evdo", kFamilyEvdo},
+    {"AutoCheck-hsdpa", kFamilyGsm},
+    {"AutoCheck-td", kFamilyTdScdma},
 };
 
 // "serialcom TTY PIN" with both values quoted for the shell, into line (64
@@ -56,10 +57,7 @@ int read_record(int fd, OperatorProfile* record) {
     close(fd);
     return 0;
   }
-  ssize_t n;
-  do {
-    n = read(fd, record, sizeof *record);
-  } while (n < 0 && errno == EINTR);
+  ssize_t n = read_some(fd, record, sizeof *record);
   close(fd);
   return n == static_cast<ssize_t>(sizeof *record) ? 1 : 0;
 }
@@ -114,8 +112,8 @@ ModemFamily getUsbModemType(const char* card, const char* tty, OperatorProfile* 
     }
     return c.family;
   }
-  if (strcmp(card, "AutoCheck") != 0) return -1;
-  if (!get_gsm_type(tty, record, pin)) return -1;
+  if (strcmp(card, "AutoCheck") != 0) return kFamilyNone;
+  if (!get_gsm_type(tty, record, pin)) return kFamilyNone;
   resolve_profile_family(record);
-  return 0;
+  return kFamilyInRecord;
 }

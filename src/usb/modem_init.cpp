@@ -5,10 +5,11 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "sys/file_exist.h"
 #include "sys/led_code.h"
+#include "sys/module_list.h"
 #include "sys/pause.h"
-#include "sys/sys.h"
-#include "usb/modem_tty.h"
+#include "sys/shell_run.h"
 #include "usb/usb.h"
 
 namespace {

@@ -1,9 +1,10 @@
-#include "usb/modem_tty.h"
+#include "usb/usb.h"
 
 #include <stdio.h>
 #include <string.h>
 
-#include "sys/sys.h"
+#include "sys/file_exist.h"
+#include "sys/shell_run.h"
 
 namespace {
 

@@ -1,12 +1,13 @@
-#include "usb/switch_files.h"
+#include "usb/usb.h"
 
 #include <stdio.h>
 #include <string.h>
 #include <dirent.h>
 
+#include "sys/file_exist.h"
 #include "sys/pause.h"
 #include "sys/shell_quote.h"
-#include "sys/sys.h"
+#include "sys/shell_run.h"
 
 char ext_usbModemID[kSwitchFileSlots][kSwitchFileNameSize];
 

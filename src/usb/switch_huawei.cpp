@@ -2,7 +2,7 @@
 // wrappers, each written to a switch file of its own and sent by
 // modemswitch. All four are always sent.
 #include "sys/pause.h"
-#include "sys/sys.h"
+#include "sys/shell_run.h"
 #include "usb/usb.h"
 
 namespace {

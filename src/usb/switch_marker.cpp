@@ -2,8 +2,9 @@
 // storage, which shows the file VID0408PIDEA03.cfg.
 #include <stdio.h>
 
+#include "sys/file_exist.h"
 #include "sys/pause.h"
-#include "sys/sys.h"
+#include "sys/shell_run.h"
 #include "usb/usb.h"
 
 namespace {

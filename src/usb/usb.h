@@ -2,31 +2,14 @@
 // switching strategies, the modem bring-up and the modem family.
 #pragma once
 
-#include <stdint.h>
+#include "usb/modem_family.h"
+#include "usb/operator_profile.h"
 
 // A USB vendor and product id pair, each 0x0000..0xffff, printed "%04x".
 struct UsbId {
   int vendor;
   int product;
 };
-
-// Chooses the chat-script family: 1 GSM/HSDPA, 2 CDMA EVDO, 3 TD-SCDMA.
-// Inside an operator record 4 leaves it open; as a detection result 0 means
-// "in the operator record" and -1 "undecided".
-using ModemFamily = int;
-
-// What serialcom leaves in /var/imsi: exactly 244 bytes. Text fields hold up
-// to 31 characters and a NUL; family is in host byte order.
-struct OperatorProfile {
-  char user[32];
-  char password[32];
-  char unused_64[32];
-  char apn[32];
-  char dial[32];
-  int32_t family;
-  char unused_164[80];
-};
-static_assert(sizeof(OperatorProfile) == 244, "the record serialcom writes is 244 bytes");
 
 // --- The device list (/proc/bus/usb/devices) -------------------------------
 
@@ -57,7 +40,27 @@ void switch_Guanta_Q111();
 // Runs the four Huawei switch messages through modemswitch.
 void re_eject_huawei(int vendor, int product);
 
+// The directory init_usbmodemIDList reads.
+constexpr char kSwitchFileDir[] = "/bin/usb_modeswitch.d/";
+
+// Collects into slots the names of entries of dir (which ends in '/') that
+// begin with the "%04x_%04x" prefix of vendor and product, in listing order,
+// at most max of them. Directories (and every type with the directory bit)
+// are skipped. So are names whose path in dir would not fit a slot: a cut
+// name would be another file. Returns the count stored.
+int collect_switch_files(const char* dir, int vendor, int product,
+                         char (*slots)[kSwitchFileNameSize], int max);
+
 // --- Bring-up and family ----------------------------------------------------
+
+// Room for a tty path in the bring-up's result buffer.
+constexpr int kTtyBufferSize = 32;
+
+// Picks the modem tty for the stick with id (0:0 when no ids were read):
+// /dev/ttyACM0 when it is served, else /dev/ttyUSB<n> with n from the
+// device list. Writes it to tty and returns 1, or returns 0 when the chosen
+// node cannot be opened.
+int select_modem_tty(const UsbId& id, char* tty);
 
 // Brings the plugged stick to a working modem tty and writes its path into
 // tty (32 bytes); 1 on success, 0 otherwise (tty untouched).
@@ -67,8 +70,9 @@ int auto_init_modem(char* tty);
 // once), on failure too.
 int bring_up_modem(char* tty, UsbId* ids);
 
-// The family to write for card name on tty: 1, 2 or 3; 0 when it and the
-// dial values are in record (filled from /var/imsi); -1 when undecided.
+// The family to write for card name on tty: kFamilyGsm, kFamilyEvdo or
+// kFamilyTdScdma; kFamilyInRecord when it and the dial values are in record
+// (filled from /var/imsi); kFamilyNone when undecided.
 ModemFamily getUsbModemType(const char* card, const char* tty, OperatorProfile* record,
                             const char* pin);
 // Runs serialcom on tty and reads its record; 1 when a full one was read.

@@ -1,8 +1,9 @@
-#include <errno.h>
+#include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <fcntl.h>
-#include <unistd.h>
+
+#include "sys/line_reader.h"
+#include "sys/small_file.h"
 
 #include "usb/usb.h"
 #include "usb/usb_list_scan.h"
@@ -17,21 +18,13 @@ constexpr int kListLineSize = 256;
 // One read of the first window of the device list into a fresh buffer,
 // NUL terminated; returns it (free() it) and its length, or nullptr.
 char* read_list_window(size_t* len) {
-  int fd = open(kDeviceListPath, O_RDONLY);
-  if (fd < 0) return nullptr;
   char* text = static_cast<char*>(malloc(kListWindow + 1));
-  ssize_t n = -1;
-  if (text != nullptr) {
-    do {
-      n = read(fd, text, kListWindow);
-    } while (n < 0 && errno == EINTR);
-  }
-  close(fd);
+  if (text == nullptr) return nullptr;
+  ssize_t n = read_file_once(kDeviceListPath, O_RDONLY, text, kListWindow + 1);
   if (n <= 0) {
     free(text);
     return nullptr;
   }
-  text[n] = '\0';
   *len = static_cast<size_t>(n);
   return text;
 }
@@ -59,12 +52,12 @@ int CheckUsbModemMode() {
 }
 
 int GetDefaultModemID() {
-  FILE* f = fopen(kDeviceListPath, "r");
-  if (f == nullptr) return 0;
+  LineReader in;
+  if (!line_reader_open(&in, kDeviceListPath)) return 0;
   char line[kListLineSize];
   ModemPortScan scan = {false, 0, 0};
   int port = -1;
-  while (port < 0 && fgets(line, sizeof line, f) != nullptr) port = scan_modem_port_line(&scan, line);
-  fclose(f);
+  while (port < 0 && line_reader_piece(&in, line, sizeof line)) port = scan_modem_port_line(&scan, line);
+  line_reader_close(&in);
   return port < 0 ? 0 : port;
 }

@@ -7,6 +7,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "sys/eintr.h"
 #include "sys/line_reader.h"
 
 namespace {
@@ -48,10 +49,7 @@ void reset_usb_stick(UsbId ids, UsbResetReport* report) {
     report->error = errno;
     return;
   }
-  int rc;
-  do {
-    rc = ioctl(fd, kUsbDevFsReset, 0);
-  } while (rc < 0 && errno == EINTR);
+  int rc = retry_on_eintr([&] { return ioctl(fd, kUsbDevFsReset, 0); });
   report->result = rc == 0 ? kResetDone : kResetRefused;
   report->error = rc == 0 ? 0 : errno;
   close(fd);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "dns/dns.h"
 #include "monitor/monitor.h"
 
 namespace {

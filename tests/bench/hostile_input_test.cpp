@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "dns/dns.h"
 #include "monitor/monitor.h"
 #include "ppp/ppp.h"
 #include "usb/usb.h"

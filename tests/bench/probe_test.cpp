@@ -12,7 +12,10 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "sys/sys.h"
+#include "sys/file_exist.h"
+#include "sys/if_addr.h"
+#include "sys/module_list.h"
+#include "sys/proc_pid.h"
 
 namespace {
 

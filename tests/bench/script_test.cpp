@@ -140,7 +140,7 @@ class RealPeers : public Scripts {
     unlink("/dev/ttyUSB1");
     modem_ = fork();
     if (modem_ == 0) {
-      execl("/usr/bin/python3", "python3", LINK3G_SOURCE_DIR "/bench/sim/modem.py", "--link",
+      execl("/usr/bin/python3", "python3", LINK3G_SOURCE_DIR "/bench/usb/modem.py", "--link",
             "/dev/ttyUSB1", nullptr);
       _exit(127);
     }

@@ -9,9 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "monitor/dns_question.h"
+#include "dns/dns.h"
 #include "monitor/monitor.h"
-#include "monitor/resolv_conf.h"
 #include "sys/line_reader.h"
 
 namespace {

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "status/net_dev.h"
+#include "sys/if_addr.h"
 #include "sys/module_list.h"
+#include "sys/net_dev.h"
 #include "sys/proc_stat.h"
-#include "sys/sys.h"
 
 namespace {
 

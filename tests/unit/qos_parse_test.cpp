@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "qos/qos_parse.h"
+#include "qos/qos.h"
 
 namespace {
 

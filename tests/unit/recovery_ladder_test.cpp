@@ -2,7 +2,7 @@
 // one before that brought no answer.
 #include <gtest/gtest.h>
 
-#include "monitor/recovery_ladder.h"
+#include "monitor/link_recovery.h"
 
 namespace {
 

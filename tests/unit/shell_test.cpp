@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "sys/shell_quote.h"
-#include "sys/sys.h"
+#include "sys/shell_run.h"
 
 namespace {
 

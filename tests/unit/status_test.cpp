@@ -13,11 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "status/daemon_lock.h"
-#include "status/status_file.h"
-#include "status/status_report.h"
 #include "status/status_text.h"
-#include "sys/sys.h"
+#include "sys/daemon_lock.h"
+#include "sys/shell_run.h"
+#include "sys/small_file.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "usb/operator_profile.h"
-#include "usb/switch_files.h"
+#include "usb/usb.h"
 
 namespace {
 

@@ -10,9 +10,8 @@
 #include <time.h>
 #include <unistd.h>
 
-#include "monitor/dns_question.h"
-#include "monitor/monitor.h"
-#include "monitor/resolv_conf.h"
+#include "dns/dns.h"
+#include "sys/eintr.h"
 #include "sys/pause.h"
 
 int32_t DomainListIndex = 0;
@@ -74,10 +73,7 @@ int await_reply(int sock) {
   clock_gettime(CLOCK_MONOTONIC, &start);
   if (wait_readable(sock, kAnswerSeconds) != 1) return 0;
   unsigned char reply[kReplySize];
-  ssize_t n;
-  do {
-    n = recvfrom(sock, reply, sizeof reply, 0, nullptr, nullptr);
-  } while (n < 0 && errno == EINTR);
+  ssize_t n = retry_on_eintr([&] { return recvfrom(sock, reply, sizeof reply, 0, nullptr, nullptr); });
   if (n >= 0) return n > 0 ? 1 : 0;
   constexpr unsigned long kAnswerMicros = kAnswerSeconds * kMicrosPerSecond;
   unsigned long spent = micros_since(start);

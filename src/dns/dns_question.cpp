@@ -1,8 +1,7 @@
-#include "monitor/dns_question.h"
 
 #include <string.h>
 
-#include "monitor/monitor.h"
+#include "dns/dns.h"
 
 namespace {
 

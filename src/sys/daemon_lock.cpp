@@ -1,4 +1,4 @@
-#include "status/daemon_lock.h"
+#include "sys/daemon_lock.h"
 
 #include <errno.h>
 #include <fcntl.h>

@@ -30,7 +30,7 @@ usb_switch() {
     usb_personality=switching
     usb_set personality switching
     usb_sync
-    "$BENCH_DIR/standins/usbsim" _arrive "$usb_generation" "$stick_switch_delay" \
+    "$BENCH_DIR/usb/usbsim" _arrive "$usb_generation" "$stick_switch_delay" \
       </dev/null >/dev/null 2>&1 9>&- &
     return 0
   fi

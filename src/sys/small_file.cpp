@@ -1,4 +1,4 @@
-#include "status/status_file.h"
+#include "sys/small_file.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "sys/write_all.h"
+#include "sys/eintr.h"
 
 namespace {
 
@@ -34,6 +34,20 @@ int create_fresh(const char* temp_path) {
 
 }  // namespace
 
+ssize_t read_some(int fd, void* buf, size_t size) {
+  return retry_on_eintr([&] { return read(fd, buf, size); });
+}
+
+int write_all(int fd, const char* text, size_t len) {
+  while (len > 0) {
+    ssize_t n = retry_on_eintr([&] { return write(fd, text, len); });
+    if (n <= 0) return n < 0 ? errno : ENOSPC;
+    text += n;
+    len -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
 int write_file_whole(const char* path, const char* temp_path, const char* text, size_t len) {
   int fd = create_fresh(temp_path);
   if (fd < 0) return errno;
@@ -50,8 +64,7 @@ ssize_t read_file_bounded(const char* path, char* buf, size_t size) {
   if (fd < 0) return -1;
   size_t got = 0;
   while (got < size) {
-    ssize_t n = read(fd, buf + got, size - got);
-    if (n < 0 && errno == EINTR) continue;
+    ssize_t n = read_some(fd, buf + got, size - got);
     if (n < 0) {
       close(fd);
       return -1;
@@ -61,4 +74,14 @@ ssize_t read_file_bounded(const char* path, char* buf, size_t size) {
   }
   close(fd);
   return static_cast<ssize_t>(got);
+}
+
+ssize_t read_file_once(const char* path, int flags, char* buf, size_t size) {
+  if (size == 0) return -1;
+  int fd = open(path, flags);
+  if (fd < 0) return -1;
+  ssize_t n = read_some(fd, buf, size - 1);
+  close(fd);
+  buf[n > 0 ? n : 0] = '\0';
+  return n;
 }

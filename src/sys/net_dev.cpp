@@ -1,7 +1,8 @@
-#include "status/net_dev.h"
+#include "sys/net_dev.h"
 
-#include <stdio.h>
 #include <string.h>
+
+#include "sys/line_reader.h"
 
 namespace {
 
@@ -51,17 +52,18 @@ int parse_net_dev_line(const char* line, size_t len, const char* ifname, LinkByt
 
 void read_net_dev(const char* ifname, LinkBytes* bytes) {
   bytes->known = 0;
-  FILE* f = fopen(kNetDevPath, "r");
-  if (f == nullptr) return;
+  LineReader in;
+  if (!line_reader_open(&in, kNetDevPath)) return;
   char line[kNetDevLineSize];
   // A line longer than the buffer comes in pieces: only a whole line (or
   // the file's unterminated last one) is read, never a piece of one.
   bool line_start = true;
-  while (fgets(line, sizeof line, f) != nullptr) {
+  while (size_t got = line_reader_piece(&in, line, sizeof line)) {
     size_t len = strlen(line);
     bool whole = len > 0 && line[len - 1] == '\n';
-    if (line_start && (whole || feof(f)) && parse_net_dev_line(line, len, ifname, bytes)) break;
+    bool last = line[got - 1] != '\n' && got + 1 < sizeof line;  // the file ended in it
+    if (line_start && (whole || last) && parse_net_dev_line(line, len, ifname, bytes)) break;
     line_start = whole;
   }
-  fclose(f);
+  line_reader_close(&in);
 }

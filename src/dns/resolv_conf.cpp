@@ -1,10 +1,9 @@
-#include "monitor/resolv_conf.h"
 
 #include <arpa/inet.h>
 #include <ctype.h>
 #include <string.h>
 
-#include "monitor/monitor.h"
+#include "dns/dns.h"
 #include "sys/line_reader.h"
 
 namespace {

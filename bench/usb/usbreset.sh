@@ -53,7 +53,7 @@ usb_reset() {
   usb_personality=switching
   usb_set personality switching
   usb_sync
-  "$BENCH_DIR/standins/usbsim" _arrive "$usb_generation" "${stick_reset_delay:-2}" "$usb_was_personality" \
+  "$BENCH_DIR/usb/usbsim" _arrive "$usb_generation" "${stick_reset_delay:-2}" "$usb_was_personality" \
     </dev/null >/dev/null 2>&1 9>&- &
   return 0
 }

@@ -1,4 +1,4 @@
-#include "status/uptime.h"
+#include "sys/uptime.h"
 
 #include <sys/sysinfo.h>
 

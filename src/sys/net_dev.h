@@ -6,7 +6,13 @@
 
 #include <stddef.h>
 
-#include "status/status_report.h"
+
+// Bytes an interface has received and sent, as the kernel counts them.
+struct LinkBytes {
+  int known;  // 0 when the interface is not listed
+  unsigned long long received;
+  unsigned long long sent;
+};
 
 constexpr char kNetDevPath[] = "/proc/net/dev";
 // Room for one line of /proc/net/dev: sixteen 20-digit fields and a name.
