@@ -2,7 +2,7 @@
 kind of fault's recovery may take (bench seconds)."""
 
 # The supervisor's own waits, bench seconds (src/monitor/supervisor.cpp,
-# src/monitor/dns_probe.cpp, src/ppp/link_bringup.cpp, src/usb/).
+# src/dns/dns_probe.cpp, src/ppp/link_bringup.cpp, src/usb/).
 PASS = 2.0          # pause between passes
 DNS_PAUSE = 1.0     # extra pause per pass after two unanswered probes
 ATTEMPT = 2.0       # one unanswered DNS attempt (select timeout)
