@@ -51,7 +51,7 @@ TEST_F(Daemon, PppdWithoutAnAddressIsResetAt300sThen600sMore) {
   // The recovery's own bring-up (the reset, the nodes back, the drivers,
   // the pause) lies between the reset and the next count's start.
   EXPECT_GT(killed[1] - killed[0], 600.0);
-  EXPECT_LT(killed[1] - killed[0], 600.0 + 30.0);
+  EXPECT_LT(killed[1] - killed[0], 600.0 + 40.0);
   std::string out = daemon_out();
   EXPECT_EQ(occurrences(out, kStuck), 2u) << out;
   // The seconds are those of the pass that found it: 300 and a little.
@@ -95,7 +95,8 @@ TEST_F(Daemon, HungModemIsRecoveredWithTheProvenPin) {
   ASSERT_TRUE(wait_for([] { return resets_on_the_bus() == 1; }, 400));
   size_t queries = dns_queries();
   ASSERT_TRUE(wait_for([&] { return link_up() && dns_queries() > queries; }, 120));
-  EXPECT_LT(bench_now() - hung, 300.0 + 60.0);
+  // 300 s, a pass, the reset and the nodes, a bring-up and a dial.
+  EXPECT_LT(bench_now() - hung, 300.0 + 80.0);
   EXPECT_EQ(count("serialcom /dev/ttyUSB0 1234"), 2u);
   EXPECT_EQ(daemon_out().find(kWithheld), std::string::npos);
 }
@@ -112,7 +113,10 @@ TEST_F(Daemon, DeadDnsIsForcedRestartedThenRecovered) {
   ASSERT_TRUE(wait_for([] { return count(kKillPppd) == 2 && daemon_out().find(kStuck) != std::string::npos; }, 400));
   std::vector<double> killed = times_of(kKillPppd);
   EXPECT_LT(killed[0] - dead, 6 * 15.0 + 20.0);  // the forced restart
-  EXPECT_NEAR(killed[1] - dead, 300.0, 8.0);     // the recovery
+  // The recovery: 300 s after the last answer (a moment before DNS died),
+  // found at the end of a pass, which a dead probe makes 15 s long.
+  EXPECT_GT(killed[1] - dead, 300.0 - 4.0);
+  EXPECT_LT(killed[1] - dead, 300.0 + 16.0);
   EXPECT_NE(daemon_out().find(" s (DNS does not answer): reset the stick 12d1:1001"), std::string::npos);
 }
 
