@@ -257,12 +257,11 @@ void check_device(const std::vector<std::string>& pieces, UsbId wanted) {
   int matches = 0;
   RefDevice first;
   for (const RefDevice& d : ref_devices(pieces)) {
-    bool fits = d.valid && (by_ids ? d.vendor == wanted.vendor && d.product == wanted.product : !d.hub);
+    bool fits = d.valid && !d.hub && (!by_ids || (d.vendor == wanted.vendor && d.product == wanted.product));
     if (fits && matches++ == 0) first = d;
   }
-  int ref = matches > 0 && (by_ids || matches == 1) ? 1 : 0;
-  FUZZ_CHECK(found == ref, "device scan gives %d, expected %d (%d fit)", found, ref, matches);
-  if (ref) {
+  FUZZ_CHECK(found == matches, "device scan gives %d, expected %d", found, matches);
+  if (matches == 1) {
     FUZZ_CHECK(at.bus == first.bus && at.device == first.device && at.ids.vendor == first.vendor &&
                    at.ids.product == first.product,
                "device %d/%d %d:%d, expected %d/%d %d:%d", at.bus, at.device, at.ids.vendor,

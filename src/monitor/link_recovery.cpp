@@ -10,11 +10,11 @@ namespace {
 
 struct RecoveryState {
   StuckClock clock;
-  UsbId stick;      // the ids the last bring-up read; 0:0 when none
-  bool pin_proven;  // since the daemon started
+  UsbId stick;  // the ids the last bring-up read; 0:0 when none
+  PinGuard pin;
 };
 
-RecoveryState state = {{0, 0, false, 0}, {0, 0}, false};
+RecoveryState state = {{0, 0, false, 0}, {0, 0}, {false, false, false}};
 
 void print_reset(unsigned long quiet, const char* why, const UsbResetReport& r) {
   printf("link3g: the link is stuck, no DNS answer for %lu s (%s): ", quiet, why);
@@ -27,6 +27,10 @@ void print_reset(unsigned long quiet, const char* why, const UsbResetReport& r) 
       break;
     case kResetNoDevice:
       printf("no single USB stick to reset; bringing it up again.\n");
+      break;
+    case kResetAmbiguous:
+      printf("%d USB devices are %04x:%04x, none is reset; bringing it up again.\n", r.fitting, vendor,
+             product);
       break;
     case kResetOpenFailed:
       printf("cannot open %s of the stick %04x:%04x (%s); bringing it up again.\n", r.node, vendor,
@@ -41,18 +45,38 @@ void print_reset(unsigned long quiet, const char* why, const UsbResetReport& r) 
 
 }  // namespace
 
+bool pin_withheld(const PinGuard& g, bool recovery) { return !g.proven && (recovery || g.awaiting); }
+
+void pin_guard_reset(PinGuard* g) {
+  g->awaiting = true;
+  g->said = false;
+}
+
+void pin_guard_bringup(PinGuard* g, bool found, bool record_read) {
+  if (found) g->awaiting = false;
+  if (record_read) g->proven = true;
+}
+
+void pin_guard_answer(PinGuard* g) { g->proven = true; }
+
+void pin_guard_nodes_gone(PinGuard* g) {
+  if (!g->awaiting) g->proven = false;
+}
+
 void recovery_note_bringup(const BringupOutcome& outcome, long now) {
   state.clock.last_bringup_end = now;
   state.stick = outcome.ids;
-  if (outcome.record_read) state.pin_proven = true;
+  pin_guard_bringup(&state.pin, outcome.result != kBringupNoModem, outcome.record_read);
 }
 
 void recovery_note_answer(long now) {
   state.clock.last_answer = now;
   state.clock.answered = true;
   state.clock.recoveries_quiet = 0;
-  state.pin_proven = true;
+  pin_guard_answer(&state.pin);
 }
+
+void recovery_note_nodes_gone() { pin_guard_nodes_gone(&state.pin); }
 
 unsigned long recovery_stuck_for(long now) { return stuck_quiet_seconds(state.clock, now); }
 
@@ -61,14 +85,18 @@ bool reset_stuck_stick(unsigned long quiet, const char* why) {
   reset_usb_stick(state.stick, &report);
   print_reset(quiet, why, report);
   ++state.clock.recoveries_quiet;
+  pin_guard_reset(&state.pin);
   status_note_recovery();
   return report.result == kResetDone;
 }
 
-const char* recovery_pin(const char* pin) {
-  if (state.pin_proven || pin[0] == '\0') return pin;
-  printf("link3g: the SIM PIN is withheld from this bring-up: no operator record was read and "
-         "no DNS probe answered since the daemon started.\n");
+const char* bringup_pin(const char* pin, bool recovery) {
+  if (pin[0] == '\0' || !pin_withheld(state.pin, recovery)) return pin;
+  if (!state.pin.said) {
+    printf("link3g: the SIM PIN is withheld from this bring-up: it has not been proven on this SIM "
+           "(no operator record was read, no DNS probe answered).\n");
+  }
+  state.pin.said = true;
   return "";
 }
 

@@ -1,6 +1,6 @@
 // What the supervisor knows for healing a stuck link: which stick the last
-// bring-up found, whether the SIM PIN has been proven, and the ladder of
-// waits. Main thread only.
+// bring-up found, whether the SIM PIN may be sent, and the ladder of waits.
+// Main thread only.
 #pragma once
 
 #include "ppp/ppp.h"
@@ -28,12 +28,44 @@ unsigned long stuck_wait_seconds(unsigned recoveries_quiet);
 // end and the last answer, when they reach the ladder's wait; else 0.
 unsigned long stuck_quiet_seconds(const StuckClock& clock, long now);
 
+// --- The SIM PIN ------------------------------------------------------------
+
+// A wrong PIN sent three times locks the SIM until its PUK is entered, and
+// recoveries repeat bring-ups. So the PIN goes to a recovery's bring-up only
+// once it has been proven on the SIM in the stick (a full operator record
+// was read, or a DNS probe answered). After a recovery's reset every
+// bring-up withholds an unproven PIN, whichever branch of the supervisor
+// runs it, until one of them has found the modem again: a stick that takes
+// long to come back must not get it from the bring-up of "no modem". A
+// stick that goes by itself (pulled out, while no recovery waits for it)
+// takes its proof with it: the next SIM may want another PIN. Arithmetic
+// only.
+struct PinGuard {
+  bool proven;    // on the SIM now in the stick
+  bool awaiting;  // a recovery reset the stick; no bring-up has found it since
+  bool said;      // the withholding was said since that recovery
+};
+
+// Whether a bring-up (a recovery's own, or any other) withholds the PIN.
+bool pin_withheld(const PinGuard& g, bool recovery);
+// A recovery reset the stick (or tried to).
+void pin_guard_reset(PinGuard* g);
+// A bring-up ended: it found a modem tty or not, read a full record or not.
+void pin_guard_bringup(PinGuard* g, bool found, bool record_read);
+// A DNS probe was answered: the SIM took the PIN it was given.
+void pin_guard_answer(PinGuard* g);
+// The modem's nodes went (the supervisor's "no modem" branches).
+void pin_guard_nodes_gone(PinGuard* g);
+
 // --- The recovery -----------------------------------------------------------
 
 // A bring-up ended at now (monotonic seconds) with outcome.
 void recovery_note_bringup(const BringupOutcome& outcome, long now);
 // A DNS probe was answered at now.
 void recovery_note_answer(long now);
+// The modem's nodes are gone: a stick pulled out, unless a recovery's reset
+// took them.
+void recovery_note_nodes_gone();
 
 // Seconds without an answer when the link counts as stuck at now; else 0.
 unsigned long recovery_stuck_for(long now);
@@ -44,8 +76,7 @@ unsigned long recovery_stuck_for(long now);
 // reset went. Counts the recovery. True when the reset was taken.
 bool reset_stuck_stick(unsigned long quiet, const char* why);
 
-// The PIN for a recovery's bring-up: pin once it has been proven since the
-// daemon started (a full operator record was read, or a probe answered);
-// otherwise "", saying so in one line when pin was not empty. A wrong PIN
-// sent three times locks the SIM, and recoveries repeat.
-const char* recovery_pin(const char* pin);
+// The PIN for a bring-up (recovery: the recovery's own): pin, or "" when
+// the guard above withholds it, saying so in one line once a recovery when
+// pin was not empty.
+const char* bringup_pin(const char* pin, bool recovery);

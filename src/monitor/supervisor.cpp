@@ -79,8 +79,11 @@ int supervised_bringup(const char* pin) {
   return rc;
 }
 
+// The bring-up of a modem whose nodes have gone: a stick pulled out takes
+// its PIN's proof with it, and one that a recovery reset waits for it.
 void run_bringup(SupervisorState* s) {
-  supervised_bringup(dial_values.pin);
+  recovery_note_nodes_gone();
+  supervised_bringup(bringup_pin(dial_values.pin, false));
   s->seen = kSeenBringup;
 }
 
@@ -183,7 +186,7 @@ void recover_if_stuck(SupervisorState* s) {
   if (quiet == 0 || !modem_present()) return;
   doSystemCmd("killall -9 pppd");
   if (reset_stuck_stick(quiet, kSeenTexts[s->seen])) wait_for_modem_nodes();
-  supervised_bringup(recovery_pin(dial_values.pin));
+  supervised_bringup(bringup_pin(dial_values.pin, true));
 }
 
 }  // namespace

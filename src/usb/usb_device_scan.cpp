@@ -44,11 +44,13 @@ int hex_after(const char* piece, size_t len, const char* key) {
   return static_cast<int>(value);
 }
 
+// A hub is never the stick: its reset would take every device behind it.
 bool fits(const UsbDeviceScan& s) {
+  if (s.hub) return false;
   if (s.wanted.vendor != 0 || s.wanted.product != 0) {
     return s.block.ids.vendor == s.wanted.vendor && s.block.ids.product == s.wanted.product;
   }
-  return !s.hub;
+  return true;
 }
 
 void end_block(UsbDeviceScan* s) {
@@ -105,8 +107,6 @@ void usb_device_scan_piece(UsbDeviceScan* scan, const char* piece, size_t len) {
 
 int usb_device_scan_end(UsbDeviceScan* scan, UsbDeviceAddress* out) {
   end_block(scan);
-  bool by_ids = scan->wanted.vendor != 0 || scan->wanted.product != 0;
-  if (scan->matches == 0 || (!by_ids && scan->matches != 1)) return 0;
-  *out = scan->first;
-  return 1;
+  if (scan->matches == 1) *out = scan->first;
+  return scan->matches;
 }

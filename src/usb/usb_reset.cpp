@@ -20,24 +20,26 @@ constexpr size_t kListPieceSize = 256;
 constexpr unsigned long kUsbDevFsReset = _IO('U', 20);
 
 // The whole list, line by line: a long list (several buses, many
-// interfaces) is read to its end.
-bool find_device(UsbId ids, UsbDeviceAddress* found) {
+// interfaces) is read to its end. How many devices fit.
+int find_device(UsbId ids, UsbDeviceAddress* found) {
   LineReader in;
-  if (!line_reader_open(&in, kDeviceListPath)) return false;
+  if (!line_reader_open(&in, kDeviceListPath)) return 0;
   UsbDeviceScan scan;
   usb_device_scan_begin(&scan, ids);
   char piece[kListPieceSize];
   while (line_reader_piece(&in, piece, sizeof piece)) usb_device_scan_piece(&scan, piece, strlen(piece));
   line_reader_close(&in);
-  return usb_device_scan_end(&scan, found) != 0;
+  return usb_device_scan_end(&scan, found);
 }
 
 }  // namespace
 
 void reset_usb_stick(UsbId ids, UsbResetReport* report) {
   memset(report, 0, sizeof *report);
-  if (!find_device(ids, &report->device)) {
-    report->result = kResetNoDevice;
+  report->device.ids = ids;
+  report->fitting = find_device(ids, &report->device);
+  if (report->fitting != 1) {
+    report->result = report->fitting == 0 ? kResetNoDevice : kResetAmbiguous;
     return;
   }
   snprintf(report->node, sizeof report->node, "/proc/bus/usb/%03d/%03d", report->device.bus,

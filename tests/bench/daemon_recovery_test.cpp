@@ -81,6 +81,44 @@ TEST_F(Daemon, FailedBringupIsRecoveredWithThePinWithheld) {
   EXPECT_EQ(count("serialcom /dev/ttyUSB0 1234"), with_pin);
 }
 
+// A stick whose firmware takes 20 s to come back from the reset: the
+// bring-ups that find no modem meanwhile withhold the PIN too, and so does
+// the one that finds it again.
+TEST_F(Daemon, SlowStickAfterTheResetGetsNoUnprovenPin) {
+  ASSERT_EQ(stick_, "ok2");
+  bench::sh("usbsim set serialcom=never reset_delay=20");
+  start({"--3gCard", "AutoCheck", "--3gPin", "1234"});
+  ASSERT_TRUE(wait_for([] { return resets_on_the_bus() == 1; }, 400));
+  size_t with_pin = count("serialcom /dev/ttyUSB0 1234");
+  size_t failed = occurrences(daemon_out(), "init modem failed.\n");
+  size_t unfound = occurrences(daemon_out(), " get usb modem type failed.\n");
+  // Back on the bus, and a bring-up has asked it without the PIN.
+  ASSERT_TRUE(wait_for([&] { return occurrences(daemon_out(), " get usb modem type failed.\n") > unfound; }, 150));
+  EXPECT_GT(occurrences(daemon_out(), "init modem failed.\n"), failed);  // bring-ups found no modem meanwhile
+  EXPECT_EQ(count("serialcom /dev/ttyUSB0 1234"), with_pin);
+  EXPECT_GE(count("serialcom /dev/ttyUSB0 "), 1u);
+  EXPECT_EQ(occurrences(daemon_out(), kWithheld), 1u) << daemon_out();
+}
+
+// A proven PIN belongs to its SIM: a stick put in in place of the first
+// gets it from the designed bring-up of a plugged stick, and from no
+// recovery after that until it is proven there.
+TEST_F(Daemon, ProofGoesWithThePulledStick) {
+  ASSERT_EQ(stick_, "ok2");
+  start({"--3gCard", "AutoCheck", "--3gPin", "1234"});
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 60));
+  bench::sh("usbsim set serialcom=never; usbsim unplug");
+  ASSERT_TRUE(wait_for([] { return status_of("state") == "no-modem"; }, 20));
+  size_t before = count("serialcom /dev/ttyUSB0 1234");
+  bench::sh("usbsim plug ok2");
+  ASSERT_TRUE(wait_for([] { return daemon_out().find(" get usb modem type failed.\n") != std::string::npos; }, 60));
+  size_t designed = count("serialcom /dev/ttyUSB0 1234");
+  EXPECT_GT(designed, before);
+  ASSERT_TRUE(wait_for([] { return resets_on_the_bus() == 1 && count("serialcom /dev/ttyUSB0 ") >= 1; }, 400));
+  EXPECT_EQ(count("serialcom /dev/ttyUSB0 1234"), designed);
+  EXPECT_EQ(occurrences(daemon_out(), kWithheld), 1u) << daemon_out();
+}
+
 // A modem that hangs on a link that has worked: the PIN is proven, so the
 // recovery sends it again, and the link is back within 300 s of the last
 // answer plus a bring-up and a dial.

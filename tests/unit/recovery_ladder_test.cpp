@@ -31,4 +31,31 @@ TEST(RecoveryLadder, CountsFromTheLaterOfBringupAndAnswer) {
   EXPECT_EQ(stuck_quiet_seconds(c, 500), 0u);
 }
 
+// The PIN's guard through the stories that could lock a SIM.
+TEST(RecoveryPin, NeverAnUnprovenPinAfterAResetNorAnOldProofOnANewSim) {
+  PinGuard g = {false, false, false};
+  EXPECT_FALSE(pin_withheld(g, false));  // the designed first bring-up
+  EXPECT_TRUE(pin_withheld(g, true));
+  // A reset whose stick stays off the bus: the bring-ups of "no modem"
+  // withhold it too, until one finds the modem.
+  pin_guard_reset(&g);
+  pin_guard_bringup(&g, false, false);
+  pin_guard_nodes_gone(&g);
+  EXPECT_TRUE(pin_withheld(g, false));
+  pin_guard_bringup(&g, true, false);
+  EXPECT_FALSE(pin_withheld(g, false));
+  // Proven, then reset: the nodes going with the reset keep the proof.
+  pin_guard_answer(&g);
+  pin_guard_reset(&g);
+  pin_guard_nodes_gone(&g);
+  EXPECT_FALSE(pin_withheld(g, true));
+  pin_guard_bringup(&g, true, false);
+  // Pulled out with no recovery waiting: the next SIM has proven nothing.
+  pin_guard_nodes_gone(&g);
+  EXPECT_FALSE(pin_withheld(g, false));
+  EXPECT_TRUE(pin_withheld(g, true));
+  pin_guard_bringup(&g, true, true);  // a full record read
+  EXPECT_FALSE(pin_withheld(g, true));
+}
+
 }  // namespace

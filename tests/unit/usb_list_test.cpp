@@ -216,12 +216,42 @@ TEST(UsbDevice, NoSingleDeviceWithoutIds) {
   EXPECT_EQ(device_of(hub(1, "0002") + hub(2, "0001"), {0, 0}).found, 0);
   std::string two = hub(1, "0002") + device(kStick, {3}, "usbserial_generic") +
                     device("Vendor=0781 ProdID=5567", {2}, "usb-storage");
-  EXPECT_EQ(device_of(two, {0, 0}).found, 0);
-  // With ids the first that carries them is taken, whatever else is there.
+  EXPECT_EQ(device_of(two, {0, 0}).found, 2);
+  // With ids, the one that carries them, whatever else is there.
   Found f = device_of(two, {0x0781, 0x5567});
   EXPECT_EQ(f.found, 1);
   EXPECT_EQ(f.at.bus, 1);
   EXPECT_EQ(f.at.device, 2);
+}
+
+// An external hub between the router and the stick (a hub's reset takes
+// every device behind it, a mounted disk among them), and two sticks of the
+// same ids: no device is given, whichever way it is asked for.
+TEST(UsbDevice, NeverAHubNorOneOfTwo) {
+  std::string external = "\nT:  Bus=01 Lev=01 Prnt=01 Port=00 Cnt=01 Dev#=  2 Spd=480  MxCh= 4\n"
+                         "D:  Ver= 2.00 Cls=09(hub  ) Sub=00 Prot=02 MxPS=64 #Cfgs=  1\n"
+                         "P:  Vendor=12d1 ProdID=1446 Rev= 1.00\n"
+                         "I:* If#= 0 Alt= 0 #EPs= 1 Cls=09(hub  ) Sub=00 Prot=00 Driver=hub\n";
+  std::string list = hub(1, "0002") + external;
+  EXPECT_EQ(device_of(list, {0x12d1, 0x1446}).found, 0);
+  EXPECT_EQ(device_of(list, {0, 0}).found, 0);
+  // The stick behind it is the one device that fits.
+  Found f = device_of(list + device(kStick, {3}, "usbserial_generic"), {0x12d1, 0x1446});
+  EXPECT_EQ(f.found, 1);
+  EXPECT_EQ(f.at.device, 2);
+  EXPECT_EQ(device_of(list + device(kStick, {3}, "usbserial_generic"), {0, 0}).found, 1);
+  std::string twins = hub(1, "0002") + device(kStick, {3}, "usbserial_generic") + device(kStick, {3}, "option");
+  f = device_of(twins, {0x12d1, 0x1446});
+  EXPECT_EQ(f.found, 2);
+  EXPECT_EQ(f.at.bus, -1);  // not written
+  // Real lists: the root hubs of three buses are never taken, nor the
+  // e3372h's record, which has no hub.
+  for (const char* name : {"embedded-router-rootfs-2024-three-buses-mass-storage-no-modem.txt",
+                           "virtualbox-2018-ohci-1d6b-0001-baseline.txt"}) {
+    EXPECT_EQ(device_of(fixture(name), {0x1d6b, 0x0002}).found, 0) << name;
+    EXPECT_EQ(device_of(fixture(name), {0x1d6b, 0x0001}).found, 0) << name;
+  }
+  EXPECT_EQ(device_of(fixture("github-mrhaav-e3372h-320-12d1-155e-option-cdc_ncm.txt"), {0x12d1, 0x155e}).found, 1);
 }
 
 TEST(UsbDevice, OnlyWholeLinesAndWellFormedNumbers) {
