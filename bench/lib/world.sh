@@ -21,6 +21,9 @@ world_install() {
   cp "$BENCH_BUILD/bench/bench_sh" /bin/sh
   cp "$BENCH_BUILD/bench/libbenchproc.so" /bench/libbenchproc.so
   date +%s.%N > "$BENCH_STATE/t0"
+  # The router's firmware brings its own ip-up, if any: this machine's
+  # (Debian's, with its run-parts) is not the router's.
+  rm -f /etc/ppp/ip-up /etc/ppp/ip-down
   # The simulated USB bus, empty: root hubs only, no modules loaded.
   "$BENCH_DIR/usb/usbsim" _install
 }

@@ -3,6 +3,7 @@
 
 #include "dns/dns.h"
 #include "dnsfw/dnsfw.h"
+#include "status/status_read.h"
 #include "sys/buffer_sizes.h"
 #include "sys/if_addr.h"
 #include "sys/uptime.h"
@@ -15,8 +16,21 @@ namespace {
 // reboot cannot mend. A router younger than this is therefore not rebooted.
 constexpr unsigned long kRebootMinUptimeSeconds = 600;
 
-// Reboots the router, unless it came up too short a time ago. An uptime that
-// cannot be read counts as 0: the reboot is then held back.
+// ip-up runs the check at every link-up, and with the ISP's name servers
+// dead each of the 3g daemon's recoveries is a link-up: a reboot would only
+// start its healing over, and take the LAN down each time. So a running
+// daemon that has recovered the link at least once holds the reboot back.
+bool daemon_is_healing() {
+  int holder = 0;
+  LinkStatus status;
+  if (read_daemon_status(&holder, &status) != kDaemonStatusKnown || status.recoveries == 0) return false;
+  printf("The 3g daemon is healing the link (%lu recoveries): the reboot is held back.\n", status.recoveries);
+  return true;
+}
+
+// Reboots the router, unless it came up too short a time ago or the 3g
+// daemon heals the link. An uptime that cannot be read counts as 0: the
+// reboot is then held back.
 void RebootUnlessJustBooted() {
   unsigned long uptime = seconds_since_boot();
   if (uptime < kRebootMinUptimeSeconds) {
@@ -24,6 +38,7 @@ void RebootUnlessJustBooted() {
            kRebootMinUptimeSeconds);
     return;
   }
+  if (daemon_is_healing()) return;
   fflush(stdout);
   // Single-threaded here: the C library's system() is safe to use.
   if (system("reboot &") == -1) printf("reboot could not be started.\n");

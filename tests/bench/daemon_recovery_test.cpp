@@ -158,6 +158,36 @@ TEST_F(Daemon, DeadDnsIsForcedRestartedThenRecovered) {
   EXPECT_NE(daemon_out().find(" s (DNS does not answer): reset the stick 12d1:1001"), std::string::npos);
 }
 
+// DNS dead from boot, and ip-up running the dns command at every link-up
+// as the README has it: the recoveries are link-ups, and the self-check
+// must not reboot a router whose link the daemon is healing. The bench's
+// clock runs faster than the kernel's, so ip-up sets the boot clock that
+// the command reads to the bench's time since the test began.
+TEST_F(Daemon, DeadDnsFromBootIsHealedWithoutAReboot) {
+  ASSERT_EQ(stick_, "ok2");
+  dns_dead();
+  std::string command;
+  for (const std::string& w : bench::link3g_command()) command += w + " ";
+  double boot = bench_now();
+  bench::write_file("/etc/ppp/ip-up",
+                    "#!/bin/sh\n"
+                    "up=$(( $(date +%s) - " + std::to_string(static_cast<long>(boot)) + " ))\n"
+                    "real=$(cut -d. -f1 /proc/uptime)\n"
+                    "case $2 in */ttyUSB*|*/ttyACM*) unshare -T --boottime $((up - real)) --fork " +
+                        command + "--cmd dns >>/tmp/dns.out 2>&1 & ;; esac\n");
+  bench::sh("chmod 755 /etc/ppp/ip-up");
+  start_gsm();
+  while (bench_now() - boot < 7200.0) {
+    sleep(30);
+    ASSERT_TRUE(alive());
+  }
+  std::string dns = bench::read_file("/tmp/dns.out");
+  EXPECT_GE(occurrences(dns, "the reboot is held back.\n"), 3u) << dns;
+  EXPECT_GE(occurrences(dns, "The 3g daemon is healing the link ("), 2u) << dns;
+  EXPECT_FALSE(bench::exists("/bench/state/reboot-requested")) << dns;
+  EXPECT_GE(std::stoul(status_of("recoveries")), 3u);
+}
+
 // A modem served at once (its ACM node there before any id was read): the
 // one device of the list that is no hub is the stick to reset.
 TEST_F(Daemon, ModemServedAtOnceResetsTheOnlyDevice) {
