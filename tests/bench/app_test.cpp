@@ -368,4 +368,58 @@ TEST_F(OneDaemon, SecondIsRefusedUntilTheFirstIsKilled) {
   EXPECT_EQ(bench::read_file("/tmp/daemon.out").find("already running"), std::string::npos);
 }
 
+// Two starts at once over a file planted at the pid file's name (another
+// user's file, a hard link, a link): both judge it foreign, and exactly one
+// of them runs, every time.
+TEST_F(OneDaemon, TwoRacingStartsOverAForeignFileMakeOneDaemon) {
+  std::vector<std::string> argv = bench::link3g_command();
+  argv.insert(argv.end(), {"--cmd", "3g", "--3gCard", "NoSuchCard"});
+  const char* plants[] = {"echo 1 > /var/run/link3g.pid && chown nobody /var/run/link3g.pid",
+                          "echo 1 > /var/run/other && ln -f /var/run/other /var/run/link3g.pid",
+                          "echo 1 > /var/run/other && ln -sf /var/run/other /var/run/link3g.pid"};
+  for (int round = 0; round < 20; ++round) {
+    bench::sh(std::string("rm -f /var/run/link3g.pid /var/run/other && ") + plants[round % 3]);
+    int go[2];
+    ASSERT_EQ(pipe(go), 0);
+    pid_t racers[2];
+    for (pid_t& racer : racers) {
+      racer = fork();
+      if (racer == 0) {
+        close(go[1]);
+        char byte;
+        if (read(go[0], &byte, 1) != 0) _exit(125);  // both start when the pipe closes
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        std::vector<char*> args;
+        for (std::string& a : argv) args.push_back(&a[0]);
+        args.push_back(nullptr);
+        execvp(args[0], args.data());
+        _exit(127);
+      }
+    }
+    close(go[0]);
+    close(go[1]);
+    // The loser says so and ends at once; the winner stays.
+    int status = 0;
+    pid_t ended = 0;
+    for (int tick = 0; tick < 100 && ended == 0; ++tick) {
+      for (pid_t racer : racers) {
+        if (ended == 0 && waitpid(racer, &status, WNOHANG) == racer) ended = racer;
+      }
+      usleep(50000);
+    }
+    pid_t winner = ended == racers[0] ? racers[1] : racers[0];
+    usleep(500000);
+    bool winner_alive = waitpid(winner, nullptr, WNOHANG) == 0;
+    std::string holder = bench::read_file(daemon_test::kPidFile);
+    for (pid_t racer : racers) kill(racer, SIGKILL);
+    for (pid_t racer : racers) waitpid(racer, nullptr, 0);
+    ASSERT_NE(ended, 0) << "round " << round << ": both ran";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << "round " << round;
+    EXPECT_TRUE(winner_alive) << "round " << round;
+    EXPECT_EQ(holder, std::to_string(winner) + "\n") << "round " << round;
+  }
+  EXPECT_EQ(bench::read_file("/var/run/other"), "1\n");  // what the links named is untouched
+}
+
 }  // namespace
