@@ -43,6 +43,7 @@ import subprocess
 import time
 
 import inbench_base as base
+import judgement
 import procfs
 import steady
 from inbench_base import fail, keyvals, lines, put, run
@@ -77,20 +78,20 @@ def pppd_pid():
     fail("no pppd running")
 
 
-def before(opt, beside=None):
+def before(opt):
     """Without the preloads its LED commands fail in the shell, which
     changes nothing in the daemon; the LED journal stays empty, so the LED
     thread's wakeups tell whether it sleeps."""
     env = base.env_without_preloads()
     daemon = steady.measure(opt.daemon, opt.build, env, env, False, minutes=opt.minutes, min_passes=opt.passes,
-                            quiet=opt.quiet, beside=beside)
+                            quiet=opt.quiet, beside=lambda seconds: PacedPidof(opt.build, env, seconds))
     steady.without_preloads_mapped(daemon.pid)
+    judge_cpu()
     return env
 
 
 def bare(opt):
-    env = base.env_without_preloads()
-    before(opt, lambda seconds: PacedPidof(opt.build, env, seconds))
+    env = before(opt)
     put(**idle_floor(opt.build, env))
     put(**run_staggered([("parts_", [opt.build + "/bench/perf_pass_parts", str(PARTS_PASSES)])], env))
 
@@ -99,13 +100,31 @@ def static(opt):
     """A static link3g maps nothing the bench preloads, while the shell it
     runs still has the bench's redirect of /proc/led_enable: the LED
     journal is seen as in the sped-up run."""
-    daemon = steady.measure(opt.daemon, opt.build, None, base.env_without_preloads(), True, minutes=opt.minutes,
-                            min_passes=opt.passes, quiet=opt.quiet)
+    env = base.env_without_preloads()
+    daemon = steady.measure(opt.daemon, opt.build, None, env, True, minutes=opt.minutes,
+                            min_passes=opt.passes, quiet=opt.quiet,
+                            beside=lambda seconds: PacedPidof(opt.build, env, seconds))
     steady.without_preloads_mapped(daemon.pid)
+    judge_cpu()
+
+
+def judge_cpu():
+    """The CPU budget's figures, window by window, against the pidof runs
+    of this router (the cheaper of its two forms in each window)."""
+    snapshots = judgement.decode(base.results["cpu_snapshots"])
+    windows = judgement.window_ratios(snapshots, [judgement.read_runs(path) for path in PACED_RUNS])
+    verdict = judgement.judge(windows, judgement.PIDOF_SHARE)
+    put(cpu_windows=verdict["windows"],
+        cpu_window_figures=";".join("%.1f:%.1f" % (p, q) for p, q, _ in windows))
+    if verdict["median"] is not None:
+        put(cpu_ratio_median="%.4f" % verdict["median"], cpu_ratio_best="%.4f" % verdict["best"],
+            cpu_ratio_worst="%.4f" % verdict["worst"])
 
 
 PARTS_PASSES = 30
 STAGGER_S = 0.7  # between programs paced on the same 2 s, not to run at once
+# Each paced pidof run, for the CPU budget's windows: plain and -x.
+PACED_RUNS = ("/tmp/pidof_paced.txt", "/tmp/pidof_paced_x.txt")
 
 
 class PacedPidof:
@@ -118,9 +137,11 @@ class PacedPidof:
     def __init__(self, build, env, seconds):
         runs = max(int(seconds / 2) - 1, PARTS_PASSES)
         runner = [build + "/bench/perf_run_many", "--no-preload", "--every", "2000"]
+        plain, x = PACED_RUNS
         self.started = start_staggered(
-            [("pidof_paced_", runner + ["--status", "0,1", str(runs), "--", "pidof", "pppd"]),
-             ("pidof_paced_x_", runner + ["--output", str(pppd_pid()), str(runs), "--", "pidof", "-x", "pppd"])],
+            [("pidof_paced_", runner + ["--each", plain, "--status", "0,1", str(runs), "--", "pidof", "pppd"]),
+             ("pidof_paced_x_", runner + ["--each", x, "--output", str(pppd_pid()), str(runs), "--",
+                                          "pidof", "-x", "pppd"])],
             env)
 
     def finish(self):

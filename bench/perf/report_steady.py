@@ -14,7 +14,7 @@ OWN_RSS_BUDGET_KB = 400
 STATIC_RSS_BUDGET_KB = 256    # VmRSS of the static daemon
 STATIC_ANON_BUDGET_KB = 64    # RssAnon of the static daemon
 THREADS_BUDGET = 2
-PIDOF_SHARE = 0.2             # CPU per pass, against one pidof run
+from judgement import PIDOF_SHARE  # CPU per pass, against one pidof run
 WAKEUPS_BUDGET = 2            # per pass: the 2 s pause and the DNS wait
 SYSCALLS_BUDGET = 30          # per pass, all threads
 
@@ -50,14 +50,30 @@ def cpu_budget(ref):
     return PIDOF_SHARE * ref
 
 
+def window_text(run):
+    """The windows the budget is decided on, and the machine's load."""
+    return ("%s windows of about a minute, pass ÷ pidof: median %.3f (best %.3f, worst %.3f); load average "
+            "%s at the window's start, %s at its end" % (
+                run["cpu_windows"], float(run["cpu_ratio_median"]), float(run["cpu_ratio_best"]),
+                float(run["cpu_ratio_worst"]), run.get("load_window_start", "?"), run.get("load_window_end", "?")))
+
+
 def cpu_rows(r, run, ref, label, decided, command):
     cpu = float(run["cpu_us_per_iteration"])
     value = "%.0f µs: supervisor %.0f, LED thread %.0f (runtime %.1f ms; %s ticks)" % (
         cpu, float(run["cpu_main_us_per_iteration"]), float(run["cpu_led_us_per_iteration"]),
         int(run["cpu_ns"]) / 1e6, run["cpu_ticks"])
-    budget = "≤ %.1f × one pidof run every 2 s = %.0f µs" % (PIDOF_SHARE, cpu_budget(ref))
+    budget = "≤ %.2f × one pidof run every 2 s = %.0f µs" % (PIDOF_SHARE, cpu_budget(ref))
     met = cpu <= cpu_budget(ref)
     if decided:
+        if "cpu_ratio_median" not in run:
+            r.unmeasured_row("CPU per steady pass, %s" % label, "median of the windows ≤ %.2f × pidof" % PIDOF_SHARE,
+                             "fewer than 3 windows with their passes and pidof runs", command)
+            return
+        met = float(run["cpu_ratio_median"]) <= PIDOF_SHARE
+        value += "; " + window_text(run)
+        budget = ("the median over the windows of its CPU per pass ÷ one pidof run every 2 s of the same window "
+                  "≤ %.2f (over the whole window: %.0f µs)" % (PIDOF_SHARE, cpu_budget(ref)))
         r.row("CPU per steady pass, %s (link3g's threads, %s passes)" % (label, run["iterations"]), value, budget, met,
               command)
     else:
@@ -190,7 +206,7 @@ def paced_pidof(run):
 def steady_budget_rows(r, run, ref, label, cmd):
     """CPU, wakeups and system calls per pass, decided on."""
     if ref is None:
-        r.unmeasured_row("CPU per steady pass, %s" % label, "≤ %.1f × one pidof run" % PIDOF_SHARE,
+        r.unmeasured_row("CPU per steady pass, %s" % label, "≤ %.2f × one pidof run" % PIDOF_SHARE,
                          "no pidof figure (pidof every 2 s was not measured)", cmd)
     else:
         cpu_rows(r, run, ref, label, True, cmd)

@@ -4,7 +4,8 @@
  * the CPU time (user + system) it used, from getrusage(RUSAGE_CHILDREN)
  * before and after all the runs.
  *
- *   perf_run_many [--no-preload] [--every MS] [--status N[,N...]] [--output TEXT] COUNT -- COMMAND [ARG...]
+ *   perf_run_many [--no-preload] [--every MS] [--status N[,N...]] [--output TEXT] [--each FILE]
+ *                 COUNT -- COMMAND [ARG...]
  *
  *   --no-preload  run COMMAND without the bench's preloaded libraries
  *                 (LD_PRELOAD and libfaketime's variables taken out)
@@ -13,6 +14,10 @@
  *                 cold); the pauses are in neither figure
  *   --status N,.. every run must exit with one of these statuses (default 0)
  *   --output TEXT every run's standard output must contain TEXT
+ *   --each FILE   also write one line per run to FILE: the run's start
+ *                 (CLOCK_REALTIME, seconds) and its own CPU time (user +
+ *                 system, microseconds, from wait4), so that its runs can be
+ *                 set beside what else ran in the same stretch of time
  *
  * Prints one line of key=value figures in microseconds: wall_median,
  * wall_p90, wall_min, wall_max, cpu_per_run (user + system), user_per_run,
@@ -73,8 +78,8 @@ static int preload_var(const char* entry) {
 }
 
 /* One run: spawn, collect its standard output, wait. Returns its wait
- * status, or -1 when it could not be started. */
-static int run_once(char** argv, char** envp, size_t* got) {
+ * status, or -1 when it could not be started; *cpu_us its CPU time. */
+static int run_once(char** argv, char** envp, size_t* got, long long* cpu_us) {
   int fds[2];
   if (pipe(fds) != 0) return -1;
   posix_spawn_file_actions_t actions;
@@ -100,9 +105,11 @@ static int run_once(char** argv, char** envp, size_t* got) {
   output[*got] = '\0';
   close(fds[0]);
   int status;
-  while (waitpid(pid, &status, 0) < 0) {
+  struct rusage usage;
+  while (wait4(pid, &status, 0, &usage) < 0) {
     if (errno != EINTR) return -1;
   }
+  *cpu_us = tv_us(usage.ru_utime) + tv_us(usage.ru_stime);
   return status;
 }
 
@@ -111,16 +118,18 @@ int main(int argc, char** argv) {
   long every_ms = 0;
   const char* want_status = "0";
   const char* want_output = NULL;
+  const char* each_path = NULL;
   int i = 1;
   for (; i < argc; ++i) {
     if (strcmp(argv[i], "--no-preload") == 0) no_preload = 1;
     else if (strcmp(argv[i], "--every") == 0 && i + 1 < argc) every_ms = atol(argv[++i]);
     else if (strcmp(argv[i], "--status") == 0 && i + 1 < argc) want_status = argv[++i];
     else if (strcmp(argv[i], "--output") == 0 && i + 1 < argc) want_output = argv[++i];
+    else if (strcmp(argv[i], "--each") == 0 && i + 1 < argc) each_path = argv[++i];
     else break;
   }
   if (i + 2 >= argc || strcmp(argv[i + 1], "--") != 0) {
-    fprintf(stderr, "usage: perf_run_many [--no-preload] [--every MS] [--status N[,N...]] [--output TEXT] COUNT -- "
+    fprintf(stderr, "usage: perf_run_many [--no-preload] [--every MS] [--status N[,N...]] [--output TEXT] [--each FILE] COUNT -- "
                     "COMMAND [ARG...]\n");
     return 2;
   }
@@ -141,14 +150,26 @@ int main(int argc, char** argv) {
     envp = env;
   }
 
+  FILE* each = NULL;
+  if (each_path != NULL && (each = fopen(each_path, "w")) == NULL) {
+    fprintf(stderr, "perf_run_many: cannot write %s\n", each_path);
+    return 1;
+  }
   struct rusage before, after;
   getrusage(RUSAGE_CHILDREN, &before);
   for (int r = 0; r < count; ++r) {
     size_t got = 0;
+    long long cpu_us = 0;
     if (every_ms > 0) pause_millis(every_ms);
+    struct timespec real;
+    clock_gettime(CLOCK_REALTIME, &real);
     long long start = now_ns();
-    int status = run_once(command, envp, &got);
+    int status = run_once(command, envp, &got, &cpu_us);
     wall[r] = now_ns() - start;
+    if (each != NULL) {
+      fprintf(each, "%lld.%09ld %lld\n", (long long)real.tv_sec, real.tv_nsec, cpu_us);
+      fflush(each);
+    }
     if (status < 0) {
       fprintf(stderr, "perf_run_many: cannot start %s\n", command[0]);
       return 1;

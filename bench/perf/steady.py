@@ -26,6 +26,7 @@ import signal
 import subprocess
 import time
 
+import judgement
 import procfs
 from inbench_base import (DNS_LOG, FIRST_SERVER, LED_LOG, PRELOAD_MARKS, SHELL_LOG, fail, file_size, led_held,
                           lines, link_up, put, real_now, run, start_daemon, wait_for)
@@ -159,23 +160,41 @@ def start_steady(binary, env, led_visible, settle):
     return daemon, t_start, r_start
 
 
+def cpu_snapshot(pid):
+    """For the CPU budget's windows: the time, the daemon's CPU so far and
+    its passes so far (its answered queries)."""
+    s = procfs.cpu_and_switches(pid)
+    return time.time(), s["main_ns"] + s["other_ns"], len(lines(DNS_LOG))
+
+
 def window(daemon, build, floor_env, end, min_passes, beside=None):
-    """Step 5: the snapshots at the window's two ends, with what one wakeup
-    of perf_wakeup_floor cost meanwhile. beside(seconds), when given,
-    starts what is to be measured in the same window (as long as it
+    """Step 5: the snapshots at the window's two ends, and every POLL_S
+    between them for the CPU budget's windows (judgement.py), with what one
+    wakeup of perf_wakeup_floor cost meanwhile. beside(seconds), when
+    given, starts what is to be measured in the same window (as long as it
     lasts), and is handed back to its own finish() once the window has
     closed."""
     floor = start_wakeup_floor(build, floor_env)
     floor_start = procfs.cpu_and_switches(floor.pid)
     a = snapshot(daemon.pid)
+    put(load_window_start=load_average())
     alongside = beside(max(end - time.time(), 2.0 * min_passes)) if beside is not None else None
-    wait_for(daemon, lambda: time.time() >= end and len(lines(DNS_LOG)) - a["dns"] >= min_passes,
+    snapshots = [cpu_snapshot(daemon.pid)]
+    wait_for(daemon, lambda: snapshots.append(cpu_snapshot(daemon.pid)) or
+             (time.time() >= end and len(lines(DNS_LOG)) - a["dns"] >= min_passes),
              max(end - time.time(), 0) + 4 * min_passes, "%d passes in the window" % min_passes, step=POLL_S)
     b = snapshot(daemon.pid)
+    put(cpu_snapshots=judgement.encode(snapshots), load_window_end=load_average())
     put(**floor_figures(floor, floor_start))
     if alongside is not None:
         put(**alongside.finish())
     return a, b
+
+
+def load_average():
+    """The machine's load averages (1, 5, 15 minutes): other work shows here."""
+    with open("/proc/loadavg") as f:
+        return " ".join(f.read().split()[:3])
 
 
 def measure(binary, build, env, floor_env, led_visible, minutes=10.0, settle=10, min_passes=100, quiet=None,

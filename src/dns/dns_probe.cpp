@@ -7,7 +7,6 @@
 #include <string.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <time.h>
 #include <unistd.h>
 
 #include "dns/dns.h"
@@ -23,8 +22,6 @@ constexpr unsigned kAnswerSeconds = 2;
 constexpr size_t kReplySize = 256;
 constexpr int kAttemptsPerServer = 3;
 constexpr size_t kServerBufferSize = 32;
-constexpr unsigned long kMicrosPerSecond = 1000000UL;
-constexpr long kNanosPerMicro = 1000L;
 
 // Moves the rotation on after a query went out.
 void advance_rotation() {
@@ -34,50 +31,51 @@ void advance_rotation() {
   }
 }
 
-// Sends the current question to server; false when nothing went out. The
-// socket is connected to the server, so the kernel hands it only datagrams
-// from that address and port: a stray one from anywhere else is no answer.
-bool send_query(int sock, const char* server) {
-  struct sockaddr_in dest;
-  memset(&dest, 0, sizeof dest);
-  dest.sin_family = AF_INET;
-  dest.sin_port = htons(kDnsPort);
-  if (inet_pton(AF_INET, server, &dest.sin_addr) != 1) return false;
+// The server's address, port 53; false when server is no IPv4 address.
+bool server_address(const char* server, struct sockaddr_in* dest) {
+  memset(dest, 0, sizeof *dest);
+  dest->sin_family = AF_INET;
+  dest->sin_port = htons(kDnsPort);
+  return inet_pton(AF_INET, server, &dest->sin_addr) == 1;
+}
+
+// Sends the current question to dest; false when nothing went out.
+bool send_query(int sock, const struct sockaddr_in& dest) {
   unsigned char query[kDnsQueryMax];
   size_t len = build_dns_query(DomainListIndex, query);
   if (len == 0) {
     DomainListIndex = 0;  // the table's end: nothing is sent
     return false;
   }
-  if (connect(sock, reinterpret_cast<struct sockaddr*>(&dest), sizeof dest) != 0) return false;
-  ssize_t sent = sendto(sock, query, len, 0, nullptr, 0);
+  ssize_t sent = sendto(sock, query, len, 0, reinterpret_cast<const struct sockaddr*>(&dest), sizeof dest);
   if (sent <= 0) return false;  // the same question goes out next time
   advance_rotation();
   return true;
 }
 
-unsigned long micros_since(const struct timespec& start) {
-  struct timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<unsigned long>(now.tv_sec - start.tv_sec) * kMicrosPerSecond +
-         static_cast<unsigned long>(now.tv_nsec / kNanosPerMicro) -
-         static_cast<unsigned long>(start.tv_nsec / kNanosPerMicro);
+bool from_server(const struct sockaddr_in& from, socklen_t len, const struct sockaddr_in& server) {
+  return len >= sizeof from && from.sin_family == AF_INET && from.sin_port == server.sin_port &&
+         from.sin_addr.s_addr == server.sin_addr.s_addr;
 }
 
-// A reply of any content from the server; a zero-length one is none. A
-// connected socket also reports the server's "port unreachable" as an
-// error: that is no answer either, and the wait still lasts its full time,
-// as it does for a server that stays silent.
-int await_reply(int sock) {
-  struct timespec start;
-  clock_gettime(CLOCK_MONOTONIC, &start);
-  if (wait_readable(sock, kAnswerSeconds) != 1) return 0;
-  unsigned char reply[kReplySize];
-  ssize_t n = retry_on_eintr([&] { return recvfrom(sock, reply, sizeof reply, 0, nullptr, nullptr); });
-  if (n >= 0) return n > 0 ? 1 : 0;
-  constexpr unsigned long kAnswerMicros = kAnswerSeconds * kMicrosPerSecond;
-  unsigned long spent = micros_since(start);
-  if (spent < kAnswerMicros) wait_microseconds(kAnswerMicros - spent);
+// A reply of any content from the server's port 53; a zero-length one is
+// none. A datagram from anywhere else is no answer: it is dropped and the
+// wait goes on for the rest of its 2 s, as it does when the server stays
+// silent or refuses the port (the socket is not connected, so the kernel
+// reports no refusal to it).
+int await_reply(int sock, const struct sockaddr_in& server) {
+  ReadableWait wait;
+  readable_wait_begin(&wait, sock, kAnswerSeconds);
+  while (readable_wait_next(&wait) == 1) {
+    unsigned char reply[kReplySize];
+    struct sockaddr_in from;
+    socklen_t len = sizeof from;
+    ssize_t n = retry_on_eintr([&] {
+      return recvfrom(sock, reply, sizeof reply, 0, reinterpret_cast<struct sockaddr*>(&from), &len);
+    });
+    if (n < 0) return 0;
+    if (from_server(from, len, server)) return n > 0 ? 1 : 0;
+  }
   return 0;
 }
 
@@ -100,7 +98,8 @@ int SendDns(const char* server) {
     printf("Cannot create dns socket .\n");
     return 0;
   }
-  int answered = send_query(sock, server) ? await_reply(sock) : 0;
+  struct sockaddr_in dest;
+  int answered = server_address(server, &dest) && send_query(sock, dest) ? await_reply(sock, dest) : 0;
   close(sock);
   return answered;
 }

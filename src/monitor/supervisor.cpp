@@ -121,7 +121,7 @@ void count_failure(SupervisorState* s) {
 
 void check_link(SupervisorState* s) {
   char addr[kAddrFieldSize] = {};
-  if (getIfIp("ppp0", addr) != 0) {
+  if (getIfIp_steady("ppp0", addr) != 0) {
     s->seen = kSeenNoAddress;
     count_failure(s);
     status_note_no_address();

@@ -1,6 +1,7 @@
 #include "sys/if_addr.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <string.h>
 #include <net/if.h>
 #include <netinet/in.h>
@@ -10,19 +11,18 @@
 
 namespace {
 
-// The dotted-decimal IPv4 address of ifname into addr; 0 on success, -1
-// otherwise. Names that do not fit the request's 15 characters are refused
-// rather than cut: a cut name may be another interface.
-int query_ipv4(const char* ifname, char* addr) {
+// The socket getIfIp_steady asks on; -1 until one could be made.
+int steady_sock = -1;
+
+// The dotted-decimal IPv4 address of ifname into addr, asked on sock; 0 on
+// success, -1 otherwise. Names that do not fit the request's 15 characters
+// are refused rather than cut: a cut name may be another interface.
+int query_ipv4_on(int sock, const char* ifname, char* addr) {
   struct ifreq req;
   memset(&req, 0, sizeof req);
   if (strlen(ifname) >= sizeof req.ifr_name) return -1;
   strncpy(req.ifr_name, ifname, sizeof req.ifr_name - 1);
-  int sock = socket(AF_INET, SOCK_DGRAM, 0);
-  if (sock < 0) return -1;
-  int rc = ioctl(sock, SIOCGIFADDR, &req);
-  close(sock);
-  if (rc < 0) return -1;
+  if (ioctl(sock, SIOCGIFADDR, &req) < 0) return -1;
   struct sockaddr_in sin;
   memcpy(&sin, &req.ifr_addr, sizeof sin);
   char text[INET_ADDRSTRLEN];
@@ -31,7 +31,25 @@ int query_ipv4(const char* ifname, char* addr) {
   return 0;
 }
 
+int query_ipv4(const char* ifname, char* addr) {
+  int sock = socket(AF_INET, SOCK_DGRAM, 0);
+  if (sock < 0) return -1;
+  int rc = query_ipv4_on(sock, ifname, addr);
+  close(sock);
+  return rc;
+}
+
 }  // namespace
+
+int getIfIp_steady(const char* ifname, char* addr) {
+  if (steady_sock < 0) {
+    steady_sock = socket(AF_INET, SOCK_DGRAM, 0);
+    if (steady_sock < 0) return -1;
+    // The LED thread may start a command at any moment: no child holds it.
+    fcntl(steady_sock, F_SETFD, FD_CLOEXEC);
+  }
+  return query_ipv4_on(steady_sock, ifname, addr);
+}
 
 int getIfIp(const char* ifname, char* addr) {
   return query_ipv4(ifname, addr);

@@ -7,3 +7,10 @@
 // left untouched on failure.
 int getIfIp(const char* ifname, char* addr);
 int GetIf_stat(const char* ifname, char* addr);
+
+// getIfIp for the caller that asks on every pass of a steady link (the
+// supervisor): the same request on one datagram socket made once and held
+// for the life of the process (close-on-exec), where getIfIp makes and
+// closes one each time, the dearest part of a pass after a sleep. Main
+// thread only.
+int getIfIp_steady(const char* ifname, char* addr);

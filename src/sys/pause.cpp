@@ -73,16 +73,31 @@ void wait_microseconds(unsigned long micros) {
                       static_cast<long>(micros % kMicrosPerSecond) * kNanosPerMicro));
 }
 
-int wait_readable(int fd, unsigned seconds) {
-  struct timespec deadline = add_time(now_monotonic(), static_cast<time_t>(seconds), 0);
-  struct timespec left = {static_cast<time_t>(seconds), 0};
+void readable_wait_begin(ReadableWait* w, int fd, unsigned seconds) {
+  w->fd = fd;
+  w->deadline = add_time(now_monotonic(), static_cast<time_t>(seconds), 0);
+  w->left = {static_cast<time_t>(seconds), 0};
+  w->left_known = true;
+}
+
+int readable_wait_next(ReadableWait* w) {
+  if (!w->left_known && !remaining(w->deadline, &w->left)) return 0;
   for (;;) {
     // poll() rather than select(): any descriptor number will do, where an
     // fd_set ends at FD_SETSIZE.
-    struct pollfd watched = {fd, POLLIN, 0};
-    int rc = poll(&watched, 1, poll_millis(left));
-    if (rc > 0) return 1;
+    struct pollfd watched = {w->fd, POLLIN, 0};
+    int rc = poll(&watched, 1, poll_millis(w->left));
+    if (rc > 0) {
+      w->left_known = false;
+      return 1;
+    }
     if (rc < 0 && errno != EINTR) return -1;
-    if (!remaining(deadline, &left)) return 0;
+    if (!remaining(w->deadline, &w->left)) return 0;
   }
+}
+
+int wait_readable(int fd, unsigned seconds) {
+  ReadableWait w;
+  readable_wait_begin(&w, fd, seconds);
+  return readable_wait_next(&w);
 }

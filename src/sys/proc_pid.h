@@ -12,6 +12,7 @@ int get_proc_pid(const char* name);
 
 // As get_proc_pid, but first looks at last_pid, the answer of an earlier
 // call: while that process still runs under name, it is the answer at the
-// price of reading one file, with no scan of /proc. Otherwise (last_pid 0,
-// gone, or now another program's) get_proc_pid answers. Main thread only.
+// price of one read of its stat file, held open from one call to the next
+// (close-on-exec), with no scan of /proc. Otherwise (last_pid 0, gone, or
+// now another program's) get_proc_pid answers. Main thread only.
 int get_proc_pid_again(const char* name, int last_pid);
