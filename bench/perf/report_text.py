@@ -12,7 +12,7 @@ EARLIER = {
     "source": "commit aeb90a5, the run of 2026-12-07 12:49 UTC",
     "syscalls": "85.0", "cpu_sped_up": "916 µs (supervisor 574, LED thread 342)",
     "cpu_real": "1083 µs (supervisor 627, LED thread 456)",
-    "wakeups": "10.93 (supervisor 3.00, LED thread 7.93)", "pidof": "1039 µs", "pidof_paced": "—",
+    "wakeups": "10.93 (supervisor 3.00, LED thread 7.93)", "pidof": "1039 µs", "pidof_paced": "—", "ratio": "—",
 }
 
 HOW = """## How each figure is measured
@@ -261,17 +261,23 @@ def comparison_text(st, bare, static, before, rev):
                 float(run["wakeups_led_vol_per_iteration"]))
         if key == "pidof_paced":
             return "%s µs" % n0(paced_pidof(bare)) if "pidof_paced_cpu_per_run_us" in bare else "—"
+        if key == "ratio":
+            return "%.3f" % float(run["cpu_ratio_median"]) if "cpu_ratio_median" in run else "—"
         return "%.0f µs" % ref if ref is not None else "?"
 
-    lines = ["## Before and after: the LED thread asleep, the lookup from the last pppd found", ""]
-    lines.append("Per steady pass, LED held, at real time without preloads; the published system calls were counted "
-                 "in the sped-up run, whose CPU was then %s. This run's sped-up glibc daemon: %s." % (
+    lines = ["## Before and after", ""]
+    lines.append("Per steady pass, LED held, at real time without preloads. The first column is history: the figures "
+                 "published before the LED thread slept and the lookup started from the last pppd found; their "
+                 "system calls were counted in the sped-up run, whose CPU was then %s. A `before` column is the "
+                 "daemon of that commit measured in this run's windows (`--compare`). This run's sped-up glibc "
+                 "daemon: %s." % (
                      EARLIER["cpu_sped_up"], "not measured" if "error" in st else "%s µs, %s system calls" % (
                          n0(st["cpu_us_per_iteration"]), st["syscalls_per_pass"])))
     lines.append("")
     lines.append("| per pass | " + " | ".join(name for name, _ in cols) + " |")
     lines.append("|---" * (len(cols) + 1) + "|")
-    for label, key in (("system calls", "syscalls"), ("CPU", "cpu_real"), ("wakeups", "wakeups"),
+    for label, key in (("system calls", "syscalls"), ("CPU", "cpu_real"),
+                       ("CPU ÷ one pidof run every 2 s, median of the minutes", "ratio"), ("wakeups", "wakeups"),
                        ("one `pidof pppd` run, back to back", "pidof"),
                        ("one `pidof pppd` run, every 2 s", "pidof_paced")):
         lines.append("| %s | %s |" % (label, " | ".join(cell(run, key) for _, run in cols)))
