@@ -1,8 +1,15 @@
 /* The bench's /bin/sh. When the process that starts it is one of the
  * programs under test (their command names are in BENCH_SHELL_CALLERS), the
  * command line it was handed is appended to the shell journal, byte for
- * byte (escaped so that one record is one line), with the bench's time.
- * Then the real shell runs it. */
+ * byte (escaped so that one record is one line), with the bench's time;
+ * the real shell runs it as a child, and once it has ended the time of its
+ * end goes to shell.ends ("END START LINE"): the daemon's own waits between
+ * two commands are then measured from the end of the first, whatever the
+ * command itself took on this machine. Other callers get the real shell
+ * in its place. */
+#include <signal.h>
+#include <sys/wait.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -13,6 +20,7 @@
 
 #define REAL_SHELL "/bin/dash"
 #define JOURNAL "/bench/journal/shell.log"
+#define ENDS "/bench/journal/shell.ends"
 
 static int caller_is_watched(void) {
   const char* watched = getenv("BENCH_SHELL_CALLERS");
@@ -48,22 +56,58 @@ static size_t escape(const char* in, char* out, size_t size) {
   return o;
 }
 
-static void journal(const char* line) {
-  static char record[16384];
+static char record[16384];
+
+static void append(const char* path, const char* text, size_t n) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND, 0644);
+  if (fd < 0) return;
+  if (write(fd, text, n) < 0) { /* the journal is best effort */ }
+  close(fd);
+}
+
+/* The record "START LINE\n" into record; its length. */
+static size_t journal(const char* line) {
   size_t n = (size_t)bench_time_text(record, 64);
   record[n++] = ' ';
   n += escape(line, record + n, sizeof record - n - 2);
   record[n++] = '\n';
-  int fd = open(JOURNAL, O_WRONLY | O_CREAT | O_APPEND, 0644);
-  if (fd < 0) return;
-  if (write(fd, record, n) < 0) { /* the journal is best effort */ }
-  close(fd);
+  append(JOURNAL, record, n);
+  return n;
+}
+
+static void journal_end(size_t n) {
+  static char end[sizeof record + 64];
+  size_t e = (size_t)bench_time_text(end, 64);
+  end[e++] = ' ';
+  memcpy(end + e, record, n);
+  append(ENDS, end, e + n);
+}
+
+/* Runs the real shell as a child and ends as it ended. */
+static int run_watched(char** argv, size_t n) {
+  pid_t child = fork();
+  if (child < 0) return 127;
+  if (child == 0) {
+    execv(REAL_SHELL, argv);
+    perror(REAL_SHELL);
+    _exit(127);
+  }
+  int status;
+  while (waitpid(child, &status, 0) < 0) {
+    if (errno != EINTR) return 127;
+  }
+  journal_end(n);
+  if (WIFSIGNALED(status)) {
+    signal(WTERMSIG(status), SIG_DFL);
+    raise(WTERMSIG(status));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 127;
 }
 
 int main(int argc, char** argv) {
   (void)argc;
   if (argv[1] != NULL && strcmp(argv[1], "-c") == 0 && argv[2] != NULL && caller_is_watched())
-    journal(argv[2]);
+    return run_watched(argv, journal(argv[2]));
   execv(REAL_SHELL, argv);
   perror(REAL_SHELL);
   return 127;

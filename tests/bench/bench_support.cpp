@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 namespace bench {
@@ -149,11 +150,23 @@ bool exists(const std::string& path) {
 }
 
 std::vector<ShellRecord> shell_journal() {
+  // shell.ends: "END START LINE", the start record as shell.log has it.
+  std::map<std::string, std::vector<double>> ends;
+  for (const std::string& l : lines_of(read_file("/bench/journal/shell.ends"))) {
+    size_t sp = l.find(' ');
+    if (sp != std::string::npos) ends[l.substr(sp + 1)].push_back(std::stod(l.substr(0, sp)));
+  }
   std::vector<ShellRecord> records;
   for (const std::string& l : lines_of(read_file("/bench/journal/shell.log"))) {
     size_t sp = l.find(' ');
     if (sp == std::string::npos) continue;
-    records.push_back({std::stod(l.substr(0, sp)), unescape(l.substr(sp + 1))});
+    double end = -1;
+    auto e = ends.find(l);
+    if (e != ends.end() && !e->second.empty()) {
+      end = e->second.front();
+      e->second.erase(e->second.begin());
+    }
+    records.push_back({std::stod(l.substr(0, sp)), unescape(l.substr(sp + 1)), end});
   }
   return records;
 }
@@ -165,7 +178,7 @@ std::vector<std::string> shell_lines() {
 }
 
 void clear_journals() {
-  for (const char* j : {"shell.log", "standins.log", "led.log", "modem.log"}) {
+  for (const char* j : {"shell.log", "shell.ends", "standins.log", "led.log", "modem.log"}) {
     truncate((std::string("/bench/journal/") + j).c_str(), 0);
   }
 }
@@ -196,10 +209,17 @@ double Timed::gap(const std::string& from, const std::string& to) const {
   for (size_t i = 0; i < records.size(); ++i) {
     if (records[i].line != from) continue;
     for (size_t j = i + 1; j < records.size(); ++j) {
-      if (records[j].line == to) return records[j].time - records[i].time;
+      if (records[j].line == to) return records[j].time - records[i].done();
     }
   }
   return -1;
+}
+
+double Timed::between_commands() const {
+  if (records.empty()) return 0;
+  double total = records.back().time - records.front().time;
+  for (size_t i = 0; i + 1 < records.size(); ++i) total -= records[i].done() - records[i].time;
+  return total;
 }
 
 void sh_quiet(const std::string& line) { run({"/bin/dash", "-c", line}); }

@@ -43,6 +43,9 @@ bool exists(const std::string& path);
 struct ShellRecord {
   double time;       // bench clock, seconds
   std::string line;  // the command line, byte for byte
+  double end = -1;   // when its shell ended; -1 while it runs (or unknown)
+  // When the daemon went on after it: its end, or its start while it runs.
+  double done() const { return end >= 0 ? end : time; }
 };
 
 // Command lines the programs under test handed to /bin/sh, in order.
@@ -72,9 +75,14 @@ std::string capture_stdout(F&& f);
 // Shell lines the program under test ran, with their bench times.
 struct Timed {
   std::vector<ShellRecord> records;
-  // Bench seconds from the first record whose line is `from` to the next one
-  // whose line is `to`; -1 when either is missing.
+  // Bench seconds from the end of the first command whose line is `from`
+  // to the start of the next one whose line is `to` (what the daemon waited
+  // and did between them, not what the command took); -1 when either is
+  // missing.
   double gap(const std::string& from, const std::string& to) const;
+  // Bench seconds from the first record's start to the last one's, less
+  // the time the commands between took: the daemon's own waits and work.
+  double between_commands() const;
 };
 Timed timed_journal();
 

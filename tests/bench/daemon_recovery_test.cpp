@@ -67,13 +67,13 @@ TEST_F(Daemon, FailedBringupIsRecoveredWithThePinWithheld) {
   ASSERT_EQ(stick_, "ok2");
   bench::sh("usbsim set serialcom=never");
   start({"--3gCard", "AutoCheck", "--3gPin", "1234"});
-  ASSERT_TRUE(wait_for([] { return daemon_out().find(" get usb modem type failed.\n") != std::string::npos; }, 60));
+  ASSERT_TRUE(wait_for([] { return daemon_out().find(" get usb modem type failed.\n") != std::string::npos; }, kSetupLimit));
   // The designed first bring-up: serialcom with the PIN, started again on
   // each attempt that finds it ended without a record.
   size_t with_pin = count("serialcom /dev/ttyUSB0 1234");
   EXPECT_GE(with_pin, 1u);
   bench::sh("usbsim set serialcom=record");
-  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 400));
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 400 + kSetupLimit));
   std::string out = daemon_out();
   EXPECT_EQ(occurrences(out, " s (no dial configuration): reset the stick 12d1:1001, bus 1 device 3.\n"), 1u) << out;
   EXPECT_EQ(occurrences(out, kWithheld), 1u) << out;
@@ -106,12 +106,12 @@ TEST_F(Daemon, SlowStickAfterTheResetGetsNoUnprovenPin) {
 TEST_F(Daemon, ProofGoesWithThePulledStick) {
   ASSERT_EQ(stick_, "ok2");
   start({"--3gCard", "AutoCheck", "--3gPin", "1234"});
-  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 60));
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, kSetupLimit));
   bench::sh("usbsim set serialcom=never; usbsim unplug");
   ASSERT_TRUE(wait_for([] { return status_of("state") == "no-modem"; }, 20));
   size_t before = count("serialcom /dev/ttyUSB0 1234");
   bench::sh("usbsim plug ok2");
-  ASSERT_TRUE(wait_for([] { return daemon_out().find(" get usb modem type failed.\n") != std::string::npos; }, 60));
+  ASSERT_TRUE(wait_for([] { return daemon_out().find(" get usb modem type failed.\n") != std::string::npos; }, kSetupLimit));
   size_t designed = count("serialcom /dev/ttyUSB0 1234");
   EXPECT_GT(designed, before);
   ASSERT_TRUE(wait_for([] { return resets_on_the_bus() == 1 && count("serialcom /dev/ttyUSB0 ") >= 1; }, 400));
@@ -125,7 +125,7 @@ TEST_F(Daemon, ProofGoesWithThePulledStick) {
 TEST_F(Daemon, HungModemIsRecoveredWithTheProvenPin) {
   ASSERT_EQ(stick_, "ok2");
   start({"--3gCard", "AutoCheck", "--3gPin", "1234"});
-  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 60));
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, kSetupLimit));
   sleep(4);
   bench::sh("usbsim hang");
   double hung = bench_now();
@@ -144,7 +144,7 @@ TEST_F(Daemon, HungModemIsRecoveredWithTheProvenPin) {
 TEST_F(Daemon, DeadDnsIsForcedRestartedThenRecovered) {
   ASSERT_EQ(stick_, "ok2");
   start_gsm();
-  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 40));
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, kSetupLimit));
   sleep(3);
   dns_dead();
   double dead = bench_now();
@@ -220,7 +220,7 @@ TEST_F(Daemon, RefusedResetStillBringsTheLinkUpAgain) {
 TEST_F(Daemon, HealthyLinkForAnHourIsNeverRecovered) {
   ASSERT_EQ(stick_, "ok2");
   start_gsm();
-  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 40));
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, kSetupLimit));
   double up = bench_now();
   while (bench_now() - up < 3600.0) {
     sleep(60);

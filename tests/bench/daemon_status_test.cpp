@@ -46,7 +46,7 @@ TEST_F(Daemon, StatusFileThroughAWholeStory) {
     _exit(127);
   }
   start({"--3gCard", "AutoCheck-hsdpa", "--3gApn", "internet", "--3gDial", "*99#"});
-  ASSERT_TRUE(wait_for([] { return status_of("state") == "up"; }, 60));
+  ASSERT_TRUE(wait_for([] { return status_of("state") == "up"; }, kSetupLimit));
   EXPECT_EQ(status_of("pid"), std::to_string(pid_));
   EXPECT_EQ(status_of("modem"), "19d2:0031");
   EXPECT_EQ(status_of("tty"), "/dev/ttyUSB2");
@@ -102,7 +102,7 @@ TEST_F(Daemon, StatusFileThroughAWholeStory) {
   EXPECT_EQ(status_of("pppd_starts"), "2");
   EXPECT_GE(std::stoi(status_of("dns_failures")), 6);
   bench::sh("ispdns mode 127.0.1.1 relay; ispdns mode 127.0.1.2 relay");
-  ASSERT_TRUE(wait_for([] { return status_of("state") == "up"; }, 40));
+  ASSERT_TRUE(wait_for([] { return status_of("state") == "up"; }, kSetupLimit));
   EXPECT_EQ(status_of("dns_failures"), "0");
 
   bench::sh("usbsim unplug");
@@ -117,7 +117,7 @@ TEST_F(Daemon, StatusFileThroughAWholeStory) {
   unplugged = unplugged.substr(unplugged.find("no-modem "));
   EXPECT_EQ(bench::lines_of(unplugged).size(), 1u) << unplugged;
   bench::sh("usbsim replug");
-  ASSERT_TRUE(wait_for([] { return status_of("state") == "up"; }, 120));
+  ASSERT_TRUE(wait_for([] { return status_of("state") == "up"; }, kSetupLimit));
   EXPECT_EQ(status_of("modem"), "19d2:0031");
   EXPECT_GE(std::stoi(status_of("pppd_starts")), 3);
 
@@ -171,7 +171,7 @@ TEST_F(Daemon, UnwritableRunFolder) {
   ASSERT_EQ(stick_, "ok2");
   bench::sh("mount -t tmpfs -o ro link3g-ro /var/run");
   start_gsm();
-  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, 40));
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0; }, kSetupLimit));
   std::vector<std::string> out = bench::lines_of(bench::read_file("/tmp/daemon.out"));
   ASSERT_FALSE(out.empty());
   EXPECT_EQ(out[0],
