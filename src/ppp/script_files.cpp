@@ -1,3 +1,6 @@
+// The dial files of one generation, each built whole in a buffer of its
+// own and then written beside its place and renamed into it, so that pppd
+// never reads half of one.
 #include <errno.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -13,50 +16,48 @@ namespace {
 
 constexpr size_t kLineSize = 256;
 constexpr size_t kLogEntrySize = 32 + kLineSize;
+// Room for a whole dial file: the longest the writers make is the chat
+// script, some 40 lines of at most 200 characters.
+constexpr size_t kDialFileSize = 8192;
 constexpr mode_t kLogMode = 0666;
 constexpr mode_t kChatMode = 0666;
 constexpr mode_t kOptionsMode = 0600;  // they hold the password; pppd runs as root
 
-// A dial file is written whole beside its place and renamed into it, so
-// pppd never reads half of one.
 struct DialFile {
   const char* path;
   const char* temp_path;
   mode_t mode;
+  char text[kDialFileSize];
+  size_t len;
+  bool overflow;  // a line did not fit: the file is not written
 };
 
-const DialFile kOptions = {kOptionsPath, kOptionsTempPath, kOptionsMode};
-const DialFile kOptionsEx = {kOptionsExPath, kOptionsExTempPath, kOptionsMode};
-const DialFile kChat = {kChatPath, kChatTempPath, kChatMode};
+DialFile options_file = {kOptionsPath, kOptionsTempPath, kOptionsMode, {}, 0, false};
+DialFile options_ex_file = {kOptionsExPath, kOptionsExTempPath, kOptionsMode, {}, 0, false};
+DialFile chat_file = {kChatPath, kChatTempPath, kChatMode, {}, 0, false};
 
-// The first failure of this generation's writes: the file and its errno.
-const char* failed_path = nullptr;
-int failed_errno = 0;
-
-void note_failure(const DialFile& file, int err) {
-  if (failed_path != nullptr) return;
-  failed_path = file.path;
-  failed_errno = err;
-}
-
-// The first line makes the temporary file afresh (whatever stood at its
-// name, a link included, is removed, and the open follows no link); every
-// later line is appended to that same file.
-int open_temp(const DialFile& file, int truncate) {
-  if (truncate && unlink(file.temp_path) != 0 && errno != ENOENT) return -1;
-  int flags = O_WRONLY | O_NOFOLLOW | O_CLOEXEC | (truncate ? O_CREAT | O_EXCL : O_APPEND);
-  return retry_on_eintr([&] { return open(file.temp_path, flags, file.mode); });
-}
-
-void write_line(const DialFile& file, int truncate, const char* line, size_t len) {
-  int fd = open_temp(file, truncate);
-  if (fd < 0) {
-    note_failure(file, errno);
+void add_line(DialFile* file, int truncate, const char* line, size_t len) {
+  if (truncate) {
+    file->len = 0;
+    file->overflow = false;
+  }
+  if (file->len + len > sizeof file->text) {
+    file->overflow = true;
     return;
   }
-  int err = write_all(fd, line, len);
-  if (close(fd) != 0 && err == 0) err = errno;
-  if (err != 0) note_failure(file, err);
+  memcpy(file->text + file->len, line, len);
+  file->len += len;
+}
+
+// In the order they are put in place: options.ppp3g last, since once it is
+// there the supervisor starts pppd.
+DialFile* const kInPlaceOrder[] = {&options_ex_file, &chat_file, &options_file};
+
+bool failed(const DialFile& file, int err) {
+  if (err == 0) return false;
+  printf("gen at script: %s cannot be written (%s).\n", file.path, strerror(err));
+  for (const DialFile* f : kInPlaceOrder) unlink(f->temp_path);
+  return true;
 }
 
 // The log copy goes out in one write, so that it never interleaves with
@@ -79,34 +80,26 @@ LINK3G_PRINTF(2, 0) size_t format_line(char* line, const char* fmt, va_list ap) 
   return static_cast<size_t>(n) + 1;
 }
 
-void remove_temps() {
-  unlink(kOptions.temp_path);
-  unlink(kOptionsEx.temp_path);
-  unlink(kChat.temp_path);
-}
-
-bool put_in_place(const DialFile& file) {
-  if (rename(file.temp_path, file.path) == 0) return true;
-  note_failure(file, errno);
-  return false;
-}
-
 }  // namespace
 
 void begin_dial_files() {
-  failed_path = nullptr;
-  failed_errno = 0;
+  for (DialFile* file : kInPlaceOrder) {
+    file->len = 0;
+    file->overflow = false;
+  }
 }
 
+// Every file is written whole beside its place before any is renamed into
+// it: a write error leaves none of this generation's files, new or cut.
 int finish_dial_files() {
-  // options.ppp3g last: once it is there, the supervisor starts pppd.
-  if (failed_path == nullptr && put_in_place(kOptionsEx) && put_in_place(kChat) &&
-      put_in_place(kOptions)) {
-    return 1;
+  for (const DialFile* f : kInPlaceOrder) {
+    int err = f->overflow ? EFBIG : write_file_temp(f->temp_path, f->text, f->len, f->mode);
+    if (failed(*f, err)) return 0;
   }
-  remove_temps();
-  printf("gen at script: %s cannot be written (%s).\n", failed_path, strerror(failed_errno));
-  return 0;
+  for (const DialFile* f : kInPlaceOrder) {
+    if (failed(*f, rename(f->temp_path, f->path) == 0 ? 0 : errno)) return 0;
+  }
+  return 1;
 }
 
 int do_ppp_opfile(int ex, int truncate, const char* fmt, ...) {
@@ -116,8 +109,8 @@ int do_ppp_opfile(int ex, int truncate, const char* fmt, ...) {
   size_t len = format_line(line, fmt, ap);
   va_end(ap);
   if (len == 0) return 0;
-  write_line(kOptions, truncate, line, len);
-  if (ex) write_line(kOptionsEx, truncate, line, len);
+  add_line(&options_file, truncate, line, len);
+  if (ex) add_line(&options_ex_file, truncate, line, len);
   write_log_entry("ppp options file: ", line, len);
   return 1;
 }
@@ -129,7 +122,7 @@ int do_ppp_chatfile(int truncate, const char* fmt, ...) {
   size_t len = format_line(line, fmt, ap);
   va_end(ap);
   if (len == 0) return 0;
-  write_line(kChat, truncate, line, len);
+  add_line(&chat_file, truncate, line, len);
   write_log_entry("chat file: ", line, len);
   return 1;
 }

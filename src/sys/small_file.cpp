@@ -10,19 +10,17 @@
 
 namespace {
 
-constexpr mode_t kFileMode = 0644;  // a web page's CGI reads it as any user
-
 // The temporary file is always a new one of ours: whatever stands at its
 // name (a link another user planted, or a file of theirs that they could
 // rewrite after the rename) is removed first, and the open neither follows
 // a link nor takes a file that came back in between.
-int create_fresh(const char* temp_path) {
+int create_fresh(const char* temp_path, mode_t mode) {
   if (unlink(temp_path) != 0 && errno != ENOENT) return -1;
   // Close-on-exec: the LED thread may start a command at any moment, and
   // no child is to hold this file.
-  int fd = open(temp_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode);
+  int fd = open(temp_path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
   if (fd < 0) return -1;
-  if (fchmod(fd, kFileMode) != 0) {  // readable by all whatever the umask
+  if (fchmod(fd, mode) != 0) {  // the mode asked for, whatever the umask
     int err = errno;
     close(fd);
     unlink(temp_path);
@@ -48,13 +46,21 @@ int write_all(int fd, const char* text, size_t len) {
   return 0;
 }
 
-int write_file_whole(const char* path, const char* temp_path, const char* text, size_t len) {
-  int fd = create_fresh(temp_path);
+int write_file_temp(const char* temp_path, const char* text, size_t len, mode_t mode) {
+  int fd = create_fresh(temp_path, mode);
   if (fd < 0) return errno;
   int err = write_all(fd, text, len);
   if (close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && rename(temp_path, path) != 0) err = errno;
   if (err != 0) unlink(temp_path);
+  return err;
+}
+
+int write_file_whole(const char* path, const char* temp_path, const char* text, size_t len, mode_t mode) {
+  int err = write_file_temp(temp_path, text, len, mode);
+  if (err == 0 && rename(temp_path, path) != 0) {
+    err = errno;
+    unlink(temp_path);
+  }
   return err;
 }
 

@@ -14,10 +14,16 @@ ssize_t read_some(int fd, void* buf, size_t size);
 // that failed (ENOSPC when a write took nothing).
 int write_all(int fd, const char* text, size_t len);
 
-// Writes len bytes of text to temp_path (same folder), then renames it
-// over path. Returns 0, or the errno of the step that failed (temp_path is
-// then removed and path left as it was).
-int write_file_whole(const char* path, const char* temp_path, const char* text, size_t len);
+// Writes len bytes of text to temp_path (same folder), a new file of ours
+// of that mode whatever the umask, then renames it over path. Returns 0, or
+// the errno of the step that failed (temp_path is then removed and path
+// left as it was).
+int write_file_whole(const char* path, const char* temp_path, const char* text, size_t len,
+                     mode_t mode = 0644);
+// The first half of it: temp_path made afresh and written whole; 0 or the
+// errno (temp_path then removed). Several files that must all be written
+// before any is put in place are written so, then renamed.
+int write_file_temp(const char* temp_path, const char* text, size_t len, mode_t mode);
 
 // Reads path into buf (size bytes, not terminated). Returns the bytes
 // read, size when the file holds size bytes or more, or -1 when it cannot
