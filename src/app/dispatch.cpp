@@ -7,7 +7,6 @@
 #include "qos/qos.h"
 #include "status/link_status.h"
 #include "status/status_command.h"
-#include "status/status_record.h"
 #include "sys/daemon_lock.h"
 
 namespace {
@@ -42,7 +41,7 @@ bool sole_daemon() {
 int run_3g() {
   if (!sole_daemon()) return kExitAlreadyRunning;
   RestoreStopSignal();
-  status_begin();
+  link_state_begin();
   InitUsbLedTask();
   set_dial_values(BringupValues{n3g_CardName, n3g_Apn, n3g_Dial, n3g_User, n3g_Pass, n3g_Pin});
   first_link_bringup();

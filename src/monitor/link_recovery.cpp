@@ -3,18 +3,10 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "status/status_record.h"
+#include "monitor/link_machine.h"
 #include "usb/usb_reset.h"
 
 namespace {
-
-struct RecoveryState {
-  StuckClock clock;
-  UsbId stick;  // the ids the last bring-up read; 0:0 when none
-  PinGuard pin;
-};
-
-RecoveryState state = {{0, 0, false, 0}, {0, 0}, {false, false, false}};
 
 void print_reset(unsigned long quiet, const char* why, const UsbResetReport& r) {
   printf("link3g: the link is stuck, no DNS answer for %lu s (%s): ", quiet, why);
@@ -63,40 +55,21 @@ void pin_guard_nodes_gone(PinGuard* g) {
   if (!g->awaiting) g->proven = false;
 }
 
-void recovery_note_bringup(const BringupOutcome& outcome, long now) {
-  state.clock.last_bringup_end = now;
-  state.stick = outcome.ids;
-  pin_guard_bringup(&state.pin, outcome.result != kBringupNoModem, outcome.record_read);
-}
-
-void recovery_note_answer(long now) {
-  state.clock.last_answer = now;
-  state.clock.answered = true;
-  state.clock.recoveries_quiet = 0;
-  pin_guard_answer(&state.pin);
-}
-
-void recovery_note_nodes_gone() { pin_guard_nodes_gone(&state.pin); }
-
-unsigned long recovery_stuck_for(long now) { return stuck_quiet_seconds(state.clock, now); }
-
-bool reset_stuck_stick(unsigned long quiet, const char* why) {
+bool reset_stuck_stick(LinkMachine* m, unsigned long quiet) {
   UsbResetReport report;
-  reset_usb_stick(state.stick, &report);
-  print_reset(quiet, why, report);
-  ++state.clock.recoveries_quiet;
-  pin_guard_reset(&state.pin);
-  status_note_recovery();
+  reset_usb_stick(m->stick, &report);
+  print_reset(quiet, stuck_reason(m->phase), report);
+  on_recovery(m);
   return report.result == kResetDone;
 }
 
-const char* bringup_pin(const char* pin, bool recovery) {
-  if (pin[0] == '\0' || !pin_withheld(state.pin, recovery)) return pin;
-  if (!state.pin.said) {
+const char* bringup_pin(LinkMachine* m, const char* pin, bool recovery) {
+  if (pin[0] == '\0' || !pin_withheld(m->pin, recovery)) return pin;
+  if (!m->pin.said) {
     printf("link3g: the SIM PIN is withheld from this bring-up: it has not been proven on this SIM "
            "(no operator record was read, no DNS probe answered).\n");
   }
-  state.pin.said = true;
+  m->pin.said = true;
   return "";
 }
 

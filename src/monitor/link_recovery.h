@@ -1,6 +1,6 @@
-// What the supervisor knows for healing a stuck link: which stick the last
-// bring-up found, whether the SIM PIN may be sent, and the ladder of waits.
-// Main thread only.
+// Healing a stuck link: the ladder of waits, the guard of the SIM PIN, and
+// the reset of the stick. The state they work on is the link's
+// (monitor/link_machine.h). Main thread only.
 #pragma once
 
 #include "ppp/ppp.h"
@@ -59,24 +59,15 @@ void pin_guard_nodes_gone(PinGuard* g);
 
 // --- The recovery -----------------------------------------------------------
 
-// A bring-up ended at now (monotonic seconds) with outcome.
-void recovery_note_bringup(const BringupOutcome& outcome, long now);
-// A DNS probe was answered at now.
-void recovery_note_answer(long now);
-// The modem's nodes are gone: a stick pulled out, unless a recovery's reset
-// took them.
-void recovery_note_nodes_gone();
-
-// Seconds without an answer when the link counts as stuck at now; else 0.
-unsigned long recovery_stuck_for(long now);
+struct LinkMachine;
 
 // Resets the stick the last bring-up found (or the one device that is no
 // hub, when it read no ids) and prints one line: that, why (quiet seconds
-// without an answer, and what the supervisor saw), which stick, and how the
-// reset went. Counts the recovery. True when the reset was taken.
-bool reset_stuck_stick(unsigned long quiet, const char* why);
+// without an answer, and what the link shows), which stick, and how the
+// reset went. Counts the recovery in m. True when the reset was taken.
+bool reset_stuck_stick(LinkMachine* m, unsigned long quiet);
 
 // The PIN for a bring-up (recovery: the recovery's own): pin, or "" when
-// the guard above withholds it, saying so in one line once a recovery when
-// pin was not empty.
-const char* bringup_pin(const char* pin, bool recovery);
+// m's guard withholds it, saying so in one line once a recovery when pin
+// was not empty.
+const char* bringup_pin(LinkMachine* m, const char* pin, bool recovery);

@@ -22,6 +22,10 @@ void CheckUSBMode();
 // bring-up. The strings must last as long as the process.
 void set_dial_values(const BringupValues& values);
 
+// The link's state starts ("starting", this process's pid) and the status
+// file shows it: before the LED thread and the first bring-up.
+void link_state_begin();
+
 // The daemon's first bring-up, with the dial values: Init3gPPP,
 // whose outcome also goes into the status file and into what the
 // supervisor knows of the stick. Returns Init3gPPP's result.

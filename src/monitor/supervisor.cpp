@@ -1,8 +1,22 @@
 // The endless loop that keeps the 3G link up. Each pass looks at three
-// facts (is a pppd running, is a modem node there, has ppp0 an address) and
-// acts on them. It prints nothing of its own, but for the rare recovery of
-// a stuck link.
+// facts (is a pppd running, is a modem node there, has ppp0 an address):
+// they are the guards that choose its transition of the link's state
+// (monitor/link_machine.h), which it acts on and publishes. It prints
+// nothing of its own, but for the rare recovery of a stuck link.
+//
+//   forced restart due?  -> kill pppd, start it with the .ex file
+//   pppd runs
+//     modem gone         -> kill pppd, bring-up      (then the address, below)
+//     ppp0 has no address                   -> count a failure
+//     ppp0 has an address -> probe DNS      -> up, or dns-failing
+//   no pppd, modem there
+//     configuration      -> start pppd, the two files in turn
+//     none               -> nothing: the bring-up failed
+//   no pppd, no modem    -> bring-up
+//   stuck 300 s and more (the ladder) with the modem there
+//                        -> kill pppd, reset the stick, bring-up
 #include "dns/dns.h"
+#include "monitor/link_machine.h"
 #include "monitor/link_recovery.h"
 #include "monitor/monitor.h"
 #include "ppp/ppp.h"
@@ -14,6 +28,9 @@
 #include "sys/pause.h"
 #include "sys/proc_pid.h"
 #include "sys/shell_run.h"
+#include "sys/uptime.h"
+
+#include <unistd.h>
 
 int ppp_ex_flag = 0;
 
@@ -23,31 +40,21 @@ namespace {
 // bring-up; the strings are the caller's, and last as long as the process.
 BringupValues dial_values = {"", "", "", "", "", ""};
 
+// The link's state: its one holder.
+LinkMachine link_state;
+
 constexpr unsigned kPassSeconds = 2;
 constexpr unsigned kDnsTroubleSeconds = 1;
-constexpr int kForcedRestartAbove = 5;
-constexpr int kRestartGrace = -3;
-constexpr int kDnsTroubleAbove = 1;
 // After a reset the kernel drops the stick's tty nodes, then brings them
 // back: a moment for the first, then this long at most for the second.
 constexpr unsigned kResetSettleSeconds = 1;
 constexpr unsigned kResetNodesSeconds = 5;
 
-// What a pass saw of the link, for the recovery's message.
-enum PassSeen { kSeenBringup, kSeenNoConfiguration, kSeenPppdStarted, kSeenNoAddress, kSeenNoAnswer, kSeenAnswer };
-
-const char* const kSeenTexts[] = {
-    "the modem was brought up again", "no dial configuration", "pppd does not stay up",
-    "ppp0 has no address",            "DNS does not answer",   "DNS answers",
-};
-
-struct SupervisorState {
-  int ppp_restart_count;  // failures counted on a confirmed link
-  int dns_fail_count;     // probes unanswered since the last answered one
-  int link_confirmed;     // a probe was answered since pppd last started
-  int pppd_pid;           // what the last look for pppd found; 0 none
-  PassSeen seen;          // what this pass saw
-};
+void publish() {
+  LinkStatus status;
+  machine_status(link_state, &status);
+  status_publish(status);
+}
 
 // The modem counts as there when one of these two nodes can be opened,
 // whatever tty the bring-up chose.
@@ -55,45 +62,32 @@ bool modem_present() {
   return CheckFileExist("/dev/ttyUSB1") || CheckFileExist("/dev/ttyACM0");
 }
 
-// Every bring-up the daemon runs: what it found goes into the status file
-// and into what the recovery knows of the stick.
+// Every bring-up the daemon runs; what it found moves the link.
 int supervised_bringup(const char* pin) {
   BringupOutcome outcome;
   BringupValues values = dial_values;
   values.pin = pin;
   int rc = link_bringup(values, &outcome);
-  switch (outcome.result) {
-    case kBringupNoModem:
-      status_note_no_modem();
-      break;
-    case kBringupNoFamily:
-      status_note_modem_ids(outcome.ids.vendor, outcome.ids.product);
-      status_note_no_family(outcome.tty);
-      break;
-    case kBringupConfigured:
-      status_note_modem_ids(outcome.ids.vendor, outcome.ids.product);
-      status_note_configured(outcome.tty, outcome.family);
-      break;
-  }
-  recovery_note_bringup(outcome, monotonic_seconds());
+  on_bringup(&link_state, outcome, monotonic_seconds(), seconds_since_boot());
+  publish();
   return rc;
 }
 
-// The bring-up of a modem whose nodes have gone: a stick pulled out takes
-// its PIN's proof with it, and one that a recovery reset waits for it.
-void run_bringup(SupervisorState* s) {
-  recovery_note_nodes_gone();
-  supervised_bringup(bringup_pin(dial_values.pin, false));
-  s->seen = kSeenBringup;
+// The modem's nodes are gone: a stick pulled out takes its PIN's proof
+// with it (unless a recovery's reset took them), and it is shown at once,
+// not once the bring-up has failed.
+void bring_up_again() {
+  usb_led = kLedOff;
+  on_nodes_gone(&link_state, seconds_since_boot());
+  publish();
 }
 
-// The options files alternate; the .ex one runs no chat script.
-void start_pppd(SupervisorState* s) {
-  if (!CheckFileExist(kOptionsPath)) {  // no successful bring-up yet
-    s->seen = kSeenNoConfiguration;
-    return;
-  }
-  s->seen = kSeenPppdStarted;
+void run_bringup() { supervised_bringup(bringup_pin(&link_state, dial_values.pin, false)); }
+
+// The options files alternate; the .ex one runs no chat script. Without
+// them (no successful bring-up yet) nothing starts until the nodes go.
+void start_pppd() {
+  if (!CheckFileExist(kOptionsPath)) return;
   usb_led = kLedSlowBlink;
   if (ppp_ex_flag == 0) {
     doSystemCmd("pppd file /etc/ppp/options.ppp3g &");
@@ -102,70 +96,53 @@ void start_pppd(SupervisorState* s) {
     doSystemCmd("pppd file /etc/ppp/options.ppp3g.ex &");
     ppp_ex_flag = 0;
   }
-  s->link_confirmed = 0;
-  status_note_pppd_start(0);
+  on_pppd_started(&link_state, false, seconds_since_boot());
+  publish();
 }
 
-void force_restart(SupervisorState* s) {
+void force_restart() {
   doSystemCmd("killall -9 pppd");
   doSystemCmd("pppd file /etc/ppp/options.ppp3g.ex &");
-  s->link_confirmed = 0;
-  s->ppp_restart_count = kRestartGrace;
-  status_note_pppd_start(1);
+  on_pppd_started(&link_state, true, seconds_since_boot());
+  publish();
 }
 
-// A failure counts towards a forced restart only on a confirmed link.
-void count_failure(SupervisorState* s) {
-  if (s->link_confirmed) ++s->ppp_restart_count;
-}
-
-void check_link(SupervisorState* s) {
+void check_link() {
   char addr[kAddrFieldSize] = {};
   if (getIfIp_steady("ppp0", addr) != 0) {
-    s->seen = kSeenNoAddress;
-    count_failure(s);
-    status_note_no_address();
+    on_no_address(&link_state, seconds_since_boot());
+    publish();
     return;
   }
   usb_led = kLedSteady;
-  status_note_link(addr, s->dns_fail_count);
-  if (CheckDnsQuery()) {
-    s->seen = kSeenAnswer;
-    s->ppp_restart_count = 0;
-    s->dns_fail_count = 0;
-    s->link_confirmed = 1;
-    status_note_link(addr, 0);
-    return;
-  }
-  s->seen = kSeenNoAnswer;
-  ++s->dns_fail_count;
-  count_failure(s);
-  status_note_link(addr, s->dns_fail_count);
+  on_address(&link_state, addr, seconds_since_boot());
+  publish();
+  bool answered = CheckDnsQuery() != 0;
+  on_probe(&link_state, answered, monotonic_seconds(), seconds_since_boot());
+  publish();
 }
 
-void supervise_once(SupervisorState* s) {
-  if (s->ppp_restart_count > kForcedRestartAbove) force_restart(s);
-  if (s->dns_fail_count > kDnsTroubleAbove) {
-    if (s->link_confirmed) usb_led = kLedFastBlink;
+void supervise_once() {
+  if (forced_restart_due(link_state)) force_restart();
+  if (dns_trouble(link_state)) {
+    if (link_state.link_confirmed) usb_led = kLedFastBlink;
     wait_seconds(kDnsTroubleSeconds);
   }
   // The pppd found last time is looked at first: a steady link then costs
-  // one file read instead of a scan of /proc.
-  s->pppd_pid = get_proc_pid_again("pppd", s->pppd_pid);
-  if (s->pppd_pid > 0) {
+  // one read instead of a scan of /proc.
+  link_state.pppd_pid = get_proc_pid_again("pppd", link_state.pppd_pid);
+  if (link_state.pppd_pid > 0) {
     if (!modem_present()) {
-      usb_led = kLedOff;
-      status_note_no_modem();  // shown now, not once the bring-up has failed
+      bring_up_again();
       doSystemCmd("killall -9 pppd &");
-      run_bringup(s);
+      run_bringup();
     }
-    check_link(s);
+    check_link();
   } else if (modem_present()) {
-    start_pppd(s);
+    start_pppd();
   } else {
-    usb_led = kLedOff;
-    status_note_no_modem();
-    run_bringup(s);
+    bring_up_again();
+    run_bringup();
   }
 }
 
@@ -179,27 +156,32 @@ void wait_for_modem_nodes() {
 // without an answer for long enough (the ladder of waits) is taken down,
 // its stick reset on the bus and brought up again, never with a PIN that
 // has not been proven.
-void recover_if_stuck(SupervisorState* s) {
-  long now = monotonic_seconds();
-  if (s->seen == kSeenAnswer) recovery_note_answer(now);
-  unsigned long quiet = recovery_stuck_for(now);
+void recover_if_stuck() {
+  unsigned long quiet = stuck_quiet_seconds(link_state.clock, monotonic_seconds());
   if (quiet == 0 || !modem_present()) return;
   doSystemCmd("killall -9 pppd");
-  if (reset_stuck_stick(quiet, kSeenTexts[s->seen])) wait_for_modem_nodes();
-  supervised_bringup(bringup_pin(dial_values.pin, true));
+  bool reset = reset_stuck_stick(&link_state, quiet);
+  publish();
+  if (reset) wait_for_modem_nodes();
+  supervised_bringup(bringup_pin(&link_state, dial_values.pin, true));
 }
 
 }  // namespace
 
 void set_dial_values(const BringupValues& values) { dial_values = values; }
 
+void link_state_begin() {
+  machine_begin(&link_state, static_cast<int>(getpid()), seconds_since_boot());
+  publish();
+}
+
 int first_link_bringup() { return supervised_bringup(dial_values.pin); }
 
 void CheckUSBMode() {
-  SupervisorState s = {0, 0, 0, 0, kSeenBringup};
   for (;;) {
-    supervise_once(&s);
-    recover_if_stuck(&s);
+    supervise_once();
+    recover_if_stuck();
+    publish();  // a write that failed is tried again on every pass
     wait_seconds(kPassSeconds);
   }
 }

@@ -1,0 +1,178 @@
+#include "monitor/link_machine.h"
+
+#include <string.h>
+
+namespace {
+
+constexpr int kForcedRestartAbove = 5;
+constexpr int kRestartGrace = -3;
+constexpr int kDnsTroubleAbove = 1;
+
+struct PhaseInfo {
+  LinkState shown;
+  const char* stuck;  // the recovery's reason
+};
+
+// A link stuck with the nodes there and no configuration has a failed
+// bring-up behind it, whichever way it failed; "brought up again" is a pass
+// that has just run a bring-up, which no recovery follows at once.
+const PhaseInfo kPhases[kLinkPhaseCount] = {
+    {kStateStarting, "the modem was brought up again"},
+    {kStateNoModem, "no dial configuration"},
+    {kStateNoFamily, "no dial configuration"},
+    {kStateConnecting, "the modem was brought up again"},
+    {kStateConnecting, "pppd does not stay up"},
+    {kStateConnecting, "ppp0 has no address"},
+    {kStateUp, "DNS answers"},
+    {kStateDnsFailing, "DNS does not answer"},
+};
+
+void enter(LinkMachine* m, LinkPhase phase, unsigned long now) {
+  if (shown_state(m->phase) != shown_state(phase)) m->since = now;
+  m->phase = phase;
+}
+
+// A value that does not fit is shown as none rather than cut.
+template <size_t N>
+void set_text(char (&field)[N], const char* value) {
+  size_t len = strlen(value);
+  if (len >= N) len = 0;
+  memcpy(field, value, len);
+  field[len] = '\0';
+}
+
+void forget_modem(LinkMachine* m) {
+  m->modem = {0, 0};
+  set_text(m->tty, "");
+  m->family = 0;
+}
+
+// A pppd seen in the pass that found the modem gone is on its way out (the
+// pass has just killed it): what it shows does not undo "no modem" or "no
+// family". Only a new configuration or a new pppd leaves those.
+bool without_configuration(const LinkMachine& m) {
+  return m.phase == kPhaseNoModem || m.phase == kPhaseNoFamily;
+}
+
+// A failure counts towards a forced restart only on a confirmed link.
+void count_failure(LinkMachine* m) {
+  if (m->link_confirmed) ++m->ppp_restart_count;
+}
+
+// ppp0 has an address: up or dns-failing by the probes unanswered so far,
+// which the status file shows as they are now.
+void show_link(LinkMachine* m, unsigned long now) {
+  enter(m, m->dns_fail_count > 0 ? kPhaseDnsFailing : kPhaseUp, now);
+  m->dns_failures_shown = m->dns_fail_count > 0 ? static_cast<unsigned long>(m->dns_fail_count) : 0;
+}
+
+}  // namespace
+
+LinkState shown_state(LinkPhase phase) { return kPhases[phase].shown; }
+
+const char* stuck_reason(LinkPhase phase) { return kPhases[phase].stuck; }
+
+void machine_begin(LinkMachine* m, int pid, unsigned long now) {
+  memset(m, 0, sizeof *m);
+  m->phase = kPhaseStarting;
+  m->since = now;
+  m->pid = pid;
+}
+
+void machine_status(const LinkMachine& m, LinkStatus* out) {
+  memset(out, 0, sizeof *out);
+  out->state = shown_state(m.phase);
+  out->since = m.since;
+  out->pid = m.pid;
+  out->vendor = m.modem.vendor;
+  out->product = m.modem.product;
+  memcpy(out->tty, m.tty, sizeof out->tty);
+  out->family = m.family;
+  memcpy(out->address, m.address, sizeof out->address);
+  out->pppd_starts = m.pppd_starts;
+  out->forced_restarts = m.forced_restarts;
+  out->recoveries = m.recoveries;
+  out->dns_failures = m.dns_failures_shown;
+}
+
+void on_bringup(LinkMachine* m, const BringupOutcome& outcome, long mono, unsigned long now) {
+  set_text(m->address, "");
+  switch (outcome.result) {
+    case kBringupNoModem:
+      enter(m, kPhaseNoModem, now);
+      forget_modem(m);
+      break;
+    case kBringupNoFamily:
+      enter(m, kPhaseNoFamily, now);
+      m->modem = outcome.ids;
+      set_text(m->tty, outcome.tty);
+      m->family = 0;
+      break;
+    case kBringupConfigured:
+      enter(m, kPhaseConfigured, now);
+      m->modem = outcome.ids;
+      set_text(m->tty, outcome.tty);
+      m->family = outcome.family;
+      break;
+  }
+  m->clock.last_bringup_end = mono;
+  m->stick = outcome.ids;
+  pin_guard_bringup(&m->pin, outcome.result != kBringupNoModem, outcome.record_read);
+}
+
+void on_nodes_gone(LinkMachine* m, unsigned long now) {
+  enter(m, kPhaseNoModem, now);
+  forget_modem(m);
+  set_text(m->address, "");
+  pin_guard_nodes_gone(&m->pin);
+}
+
+void on_pppd_started(LinkMachine* m, bool forced, unsigned long now) {
+  enter(m, kPhasePppdStarted, now);
+  m->link_confirmed = 0;
+  ++m->pppd_starts;
+  if (forced) {
+    ++m->forced_restarts;
+    m->ppp_restart_count = kRestartGrace;
+  }
+  set_text(m->address, "");
+}
+
+void on_no_address(LinkMachine* m, unsigned long now) {
+  count_failure(m);
+  if (without_configuration(*m)) return;
+  enter(m, kPhaseNoAddress, now);
+  set_text(m->address, "");
+}
+
+void on_address(LinkMachine* m, const char* address, unsigned long now) {
+  if (without_configuration(*m)) return;
+  show_link(m, now);
+  set_text(m->address, address);
+}
+
+void on_probe(LinkMachine* m, bool answered, long mono, unsigned long now) {
+  if (answered) {
+    m->ppp_restart_count = 0;
+    m->dns_fail_count = 0;
+    m->link_confirmed = 1;
+    m->clock.last_answer = mono;
+    m->clock.answered = true;
+    m->clock.recoveries_quiet = 0;
+    pin_guard_answer(&m->pin);
+  } else {
+    ++m->dns_fail_count;
+    count_failure(m);
+  }
+  if (!without_configuration(*m)) show_link(m, now);
+}
+
+void on_recovery(LinkMachine* m) {
+  ++m->recoveries;
+  ++m->clock.recoveries_quiet;
+  pin_guard_reset(&m->pin);
+}
+
+bool forced_restart_due(const LinkMachine& m) { return m.ppp_restart_count > kForcedRestartAbove; }
+
+bool dns_trouble(const LinkMachine& m) { return m.dns_fail_count > kDnsTroubleAbove; }

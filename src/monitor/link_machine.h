@@ -1,0 +1,83 @@
+// The link as the 3g daemon sees it, held in one place: its phase, what the
+// status file shows of it, the supervisor's counters, the recovery's clock
+// and the PIN's proof. The supervisor moves it by the transitions below,
+// one for each thing a pass can find or do, and publishes it whenever it
+// has moved; nothing else writes it. Arithmetic only: the transitions run
+// no command and touch no file, so that they can be read (and tested) as
+// the state machine they are. Main thread only.
+#pragma once
+
+#include "monitor/link_recovery.h"
+#include "ppp/ppp.h"
+#include "status/link_status.h"
+
+// The phases of the link. Each shows as one state of the status file; the
+// two of "connecting" are told apart for the recovery's message.
+enum LinkPhase {
+  kPhaseStarting,     // starting: the first bring-up runs
+  kPhaseNoModem,      // no-modem: the nodes are gone, or no modem tty could be brought up
+  kPhaseNoFamily,     // no-family: a modem, but no dial configuration for it
+  kPhaseConfigured,   // connecting: the configuration is written, pppd not yet started
+  kPhasePppdStarted,  // connecting: pppd started in this pass (or it did not stay)
+  kPhaseNoAddress,    // connecting: pppd runs, ppp0 has no address
+  kPhaseUp,           // up: ppp0 has an address; the last probe answered, or none yet
+  kPhaseDnsFailing,   // dns-failing: ppp0 has an address; the last probe went unanswered
+  kLinkPhaseCount
+};
+
+struct LinkMachine {
+  LinkPhase phase;
+  unsigned long since;  // seconds since boot when the shown state began
+  int pid;              // the daemon's
+  // What the status file shows of the dial configuration: the stick's ids
+  // as its bring-up read them, the tty and the family; none without one.
+  UsbId modem;
+  char tty[kStatusTtySize];
+  int family;
+  char address[kAddrFieldSize];  // of ppp0; empty when it has none
+  // The supervisor's counters.
+  int ppp_restart_count;  // failures counted on a confirmed link
+  int dns_fail_count;     // probes unanswered since the last answered one
+  int link_confirmed;     // a probe was answered since pppd last started
+  int pppd_pid;           // what the last look for pppd found; 0 none
+  unsigned long pppd_starts, forced_restarts, recoveries;
+  // The unanswered probes as the status file shows them: as of the last
+  // pass that showed the link (a pass that found the modem gone does not).
+  unsigned long dns_failures_shown;
+  // Healing a stuck link.
+  StuckClock clock;
+  UsbId stick;  // the ids the last bring-up read: the stick a reset is for
+  PinGuard pin;
+};
+
+// The status file's state for a phase, and what the recovery's message
+// says a link stuck in it shows.
+LinkState shown_state(LinkPhase phase);
+const char* stuck_reason(LinkPhase phase);
+
+// The daemon starts: phase starting, now (seconds since boot) its time.
+void machine_begin(LinkMachine* m, int pid, unsigned long now);
+// The record the status file is written from.
+void machine_status(const LinkMachine& m, LinkStatus* out);
+
+// --- Transitions; now is seconds since boot, mono the monotonic clock's --
+
+// A bring-up ended with outcome.
+void on_bringup(LinkMachine* m, const BringupOutcome& outcome, long mono, unsigned long now);
+// The modem's nodes are gone (the pass runs a bring-up next).
+void on_nodes_gone(LinkMachine* m, unsigned long now);
+// pppd was started (forced: the restart of a failing confirmed link).
+void on_pppd_started(LinkMachine* m, bool forced, unsigned long now);
+// pppd runs and ppp0 has no address.
+void on_no_address(LinkMachine* m, unsigned long now);
+// ppp0 has address; the probe is about to run.
+void on_address(LinkMachine* m, const char* address, unsigned long now);
+// The probe was answered, or not.
+void on_probe(LinkMachine* m, bool answered, long mono, unsigned long now);
+// A stuck link's stick was reset (or its reset tried).
+void on_recovery(LinkMachine* m);
+
+// Whether a forced restart is due, and whether the pass starts with the
+// extra pause of DNS trouble.
+bool forced_restart_due(const LinkMachine& m);
+bool dns_trouble(const LinkMachine& m);
