@@ -5,6 +5,8 @@
 #include <getopt.h>
 #include <stddef.h>
 
+#include "app/option_table.h"
+
 // The command line's values: filled while the options are parsed,
 // read-only afterwards (the 3g daemon hands the six dial values to the
 // supervisor once, which gives them to every bring-up it runs). Each is
@@ -13,15 +15,11 @@ constexpr size_t kOptionWidth = 64;
 constexpr size_t kQosBufWidth = 256;
 constexpr size_t kLanHWidth = 24;
 
-extern char cmd[kOptionWidth];
-extern char n3g_CardName[kOptionWidth];
-extern char n3g_Apn[kOptionWidth];
-extern char n3g_Dial[kOptionWidth];
-extern char n3g_User[kOptionWidth];
-extern char n3g_Pass[kOptionWidth];
-extern char n3g_Pin[kOptionWidth];
-extern char qosBuf[kQosBufWidth];
-extern char LanH[kLanHWidth];
+// cmd, n3g_CardName, n3g_Apn, n3g_Dial, n3g_User, n3g_Pass, n3g_Pin (64
+// bytes each), qosBuf (256) and LanH (24), as app/option_table.h lists them.
+#define LINK3G_DECLARE_BUFFER(name, letter, buffer, width, forms, what) extern char buffer[width];
+LINK3G_OPTIONS(LINK3G_DECLARE_BUFFER)
+#undef LINK3G_DECLARE_BUFFER
 
 // The long options that fill the option buffers, ended by an all-zero
 // entry; each value is the option's short letter. The parser reads them

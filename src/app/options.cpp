@@ -3,36 +3,15 @@
 
 #include "app/app.h"
 
-// The leading ':' keeps the parser quiet and makes it report a missing
-// value as such. The digit 1 is not an option letter.
-static const char kShortOptions[] = ":0:l:2:3:4:5:6:7:8:";
+#define LINK3G_DEFINE_BUFFER(name, letter, buffer, width, forms, what) char buffer[width];
+LINK3G_OPTIONS(LINK3G_DEFINE_BUFFER)
+#undef LINK3G_DEFINE_BUFFER
 
 // The options that fill the buffers, each with its short letter as value.
-#define LINK3G_VALUE_OPTIONS                  \
-  {"cmd", required_argument, nullptr, '0'},    \
-  {"3gCard", required_argument, nullptr, 'l'}, \
-  {"3gApn", required_argument, nullptr, '2'},  \
-  {"3gDial", required_argument, nullptr, '3'}, \
-  {"3gUser", required_argument, nullptr, '4'}, \
-  {"3gPass", required_argument, nullptr, '5'}, \
-  {"3gPin", required_argument, nullptr, '6'},  \
-  {"qos", required_argument, nullptr, '7'},    \
-  {"LanH", required_argument, nullptr, '8'}
-
+#define LINK3G_LONG_OPTION(name, letter, buffer, width, forms, what) {name, required_argument, nullptr, letter},
 const struct option longopts[] = {
-    LINK3G_VALUE_OPTIONS,
-    {nullptr, 0, nullptr, 0},
+    LINK3G_OPTIONS(LINK3G_LONG_OPTION){nullptr, 0, nullptr, 0},
 };
-
-char cmd[kOptionWidth];
-char n3g_CardName[kOptionWidth];
-char n3g_Apn[kOptionWidth];
-char n3g_Dial[kOptionWidth];
-char n3g_User[kOptionWidth];
-char n3g_Pass[kOptionWidth];
-char n3g_Pin[kOptionWidth];
-char qosBuf[kQosBufWidth];
-char LanH[kLanHWidth];
 
 namespace {
 
@@ -43,8 +22,7 @@ constexpr int kHelpOption = 0x100;
 constexpr int kVersionOption = 0x101;
 
 const struct option kParsedOptions[] = {
-    LINK3G_VALUE_OPTIONS,
-    {"help", no_argument, nullptr, kHelpOption},
+    LINK3G_OPTIONS(LINK3G_LONG_OPTION){"help", no_argument, nullptr, kHelpOption},
     {"version", no_argument, nullptr, kVersionOption},
     {nullptr, 0, nullptr, 0},
 };
@@ -55,17 +33,25 @@ struct OptionTarget {
   size_t width;
 };
 
-const OptionTarget kTargets[] = {
-    {'0', cmd, sizeof cmd},
-    {'l', n3g_CardName, sizeof n3g_CardName},
-    {'2', n3g_Apn, sizeof n3g_Apn},
-    {'3', n3g_Dial, sizeof n3g_Dial},
-    {'4', n3g_User, sizeof n3g_User},
-    {'5', n3g_Pass, sizeof n3g_Pass},
-    {'6', n3g_Pin, sizeof n3g_Pin},
-    {'7', qosBuf, sizeof qosBuf},
-    {'8', LanH, sizeof LanH},
-};
+#define LINK3G_TARGET(name, letter, buffer, width, forms, what) {letter, buffer, sizeof buffer},
+const OptionTarget kTargets[] = {LINK3G_OPTIONS(LINK3G_TARGET)};
+#undef LINK3G_TARGET
+
+// getopt's short options: every letter takes a value. The leading ':'
+// keeps the parser quiet and makes it report a missing value as such.
+constexpr size_t kOptionCount = sizeof kTargets / sizeof kTargets[0];
+char short_options[1 + 2 * kOptionCount + 1];
+
+const char* make_short_options() {
+  size_t n = 0;
+  short_options[n++] = ':';
+  for (const OptionTarget& t : kTargets) {
+    short_options[n++] = static_cast<char>(t.letter);
+    short_options[n++] = ':';
+  }
+  short_options[n] = '\0';
+  return short_options;
+}
 
 const OptionTarget* target_of(int letter) {
   for (const OptionTarget& t : kTargets) {
@@ -89,12 +75,15 @@ bool store_value(const OptionTarget& t, const char* value) {
 
 }  // namespace
 
+#undef LINK3G_LONG_OPTION
+
 ParsedAction parse_options(int argc, char** argv) {
   clear_option_buffers();
   opterr = 0;
   bool help = false, version = false;
   int letter;
-  while ((letter = getopt_long(argc, argv, kShortOptions, kParsedOptions, nullptr)) != -1) {
+  const char* letters = make_short_options();
+  while ((letter = getopt_long(argc, argv, letters, kParsedOptions, nullptr)) != -1) {
     if (letter == kHelpOption) {
       help = true;
       continue;

@@ -17,17 +17,9 @@ struct OptionHelp {
   size_t width;  // the value's buffer, its terminator included
 };
 
-const OptionHelp kOptionHelp[] = {
-    {"-0, --cmd WORD", "3g, dns, qos or status", kOptionWidth},
-    {"-l, --3gCard CARD", "AutoCheck, AutoCheck-hsdpa, -evdo or -td", kOptionWidth},
-    {"-2, --3gApn APN", "access point name", kOptionWidth},
-    {"-3, --3gDial NUMBER", "number to dial", kOptionWidth},
-    {"-4, --3gUser USER", "PPP user name", kOptionWidth},
-    {"-5, --3gPass PASSWORD", "PPP password", kOptionWidth},
-    {"-6, --3gPin PIN", "SIM PIN", kOptionWidth},
-    {"-7, --qos RULES", "FIRST,LAST,RATE;... at most ten rules", kQosBufWidth},
-    {"-8, --LanH PREFIX", "the LAN's first three address parts and a dot", kLanHWidth},
-};
+#define LINK3G_HELP(name, letter, buffer, width, forms, what) {forms, what, width},
+const OptionHelp kOptionHelp[] = {LINK3G_OPTIONS(LINK3G_HELP)};
+#undef LINK3G_HELP
 
 }  // namespace
 
