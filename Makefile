@@ -32,20 +32,15 @@ ifneq ($(origin VERSION),command line)
 VERSION := $(shell sh scripts/version)
 endif
 
-# What the code needs whatever the user's flags: C++17 without exceptions,
-# RTTI or the C++ library's headers, 64-bit file offsets on 32-bit targets,
-# sections collected at link time, threads, and the project's warnings.
-# Warnings are errors only with WERROR=1 (as the project's own builds have
-# them): another compiler may warn about more, which must not stop an SDK.
-LINK3G_CPPFLAGS = -Isrc -D_FILE_OFFSET_BITS=64 -DLINK3G_VERSION="\"$(VERSION)\""
-LINK3G_WARNINGS = -Wall -Wextra -Wshadow -Wformat=2 -Wundef -Wconversion -Wsign-conversion \
-  -Wcast-align -Wmissing-declarations $(if $(filter 1,$(WERROR)),-Werror)
-LINK3G_CXXFLAGS = -std=c++17 -fno-exceptions -fno-rtti -fno-threadsafe-statics -nostdinc++ \
-  -ffunction-sections -fdata-sections -fvisibility=hidden -pthread $(LINK3G_WARNINGS)
-# Only the C library at run time (--as-needed drops the C++ library the
-# driver names), or nothing at all with STATIC=1.
-LINK3G_LDFLAGS = -pthread -Wl,--gc-sections -Wl,--as-needed -static-libgcc \
-  $(if $(filter 1,$(STATIC)),-static)
+# What the code needs whatever the user's flags: flags.mk's list (shared
+# with the CMake build), the source folder, the version, threads. Warnings
+# are errors only with WERROR=1 (as the project's own builds have them):
+# another compiler may warn about more, which must not stop an SDK.
+include flags.mk
+LINK3G_CPPFLAGS = -Isrc $(LINK3G_DEFINES) -DLINK3G_VERSION="\"$(VERSION)\""
+LINK3G_CXXFLAGS += -pthread $(LINK3G_WARNINGS) $(LINK3G_DAEMON_WARNINGS) $(if $(filter 1,$(WERROR)),-Werror)
+# Nothing but the C library at run time, or nothing at all with STATIC=1.
+LINK3G_LDFLAGS += -pthread $(if $(filter 1,$(STATIC)),-static)
 
 SRCS := $(wildcard src/*/*.cpp)
 OBJS := $(SRCS:src/%.cpp=$(BUILD)/%.o)
