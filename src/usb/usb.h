@@ -13,6 +13,9 @@ struct UsbId {
 
 // --- The device list (/proc/bus/usb/devices) -------------------------------
 
+// The kernel's USB device list, which every look at the bus reads.
+constexpr char kUsbDeviceListPath[] = "/proc/bus/usb/devices";
+
 // The ids of the first device after the first root hub (skipping a USB 2.0
 // root hub of a second bus); 1 when read. Prints "=====vid[..],pid[..]".
 int GetUsbID_cdrom(int* vendor, int* product);

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr char kDeviceListPath[] = "/proc/bus/usb/devices";
 // The id and mode probes look at the first 2048 bytes only.
 constexpr size_t kListWindow = 2048;
 constexpr int kListLineSize = 256;
@@ -20,7 +19,7 @@ constexpr int kListLineSize = 256;
 char* read_list_window(size_t* len) {
   char* text = static_cast<char*>(malloc(kListWindow + 1));
   if (text == nullptr) return nullptr;
-  ssize_t n = read_file_once(kDeviceListPath, O_RDONLY, text, kListWindow + 1);
+  ssize_t n = read_file_once(kUsbDeviceListPath, O_RDONLY, text, kListWindow + 1);
   if (n <= 0) {
     free(text);
     return nullptr;
@@ -53,7 +52,7 @@ int CheckUsbModemMode() {
 
 int GetDefaultModemID() {
   LineReader in;
-  if (!line_reader_open(&in, kDeviceListPath)) return 0;
+  if (!line_reader_open(&in, kUsbDeviceListPath)) return 0;
   char line[kListLineSize];
   ModemPortScan scan = {false, 0, 0};
   int port = -1;

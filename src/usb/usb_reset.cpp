@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr char kDeviceListPath[] = "/proc/bus/usb/devices";
 constexpr size_t kListPieceSize = 256;
 
 // The kernel's USBDEVFS_RESET (linux/usbdevice_fs.h), which musl does not
@@ -23,7 +22,7 @@ constexpr unsigned long kUsbDevFsReset = _IO('U', 20);
 // interfaces) is read to its end. How many devices fit.
 int find_device(UsbId ids, UsbDeviceAddress* found) {
   LineReader in;
-  if (!line_reader_open(&in, kDeviceListPath)) return 0;
+  if (!line_reader_open(&in, kUsbDeviceListPath)) return 0;
   UsbDeviceScan scan;
   usb_device_scan_begin(&scan, ids);
   char piece[kListPieceSize];
