@@ -1,8 +1,6 @@
 #!/usr/bin/python3
 """Reads USB device lists and stick files the way the bench needs to check them.
 
-  devlist.py probe [FILE]        what link3g's three list probes read from a
-                                 device list (default /proc/bus/usb/devices)
   devlist.py check [STICK...]    checks stick files (default: the catalogue)
   devlist.py table [STICK...]    the catalogue as a Markdown table
 
@@ -306,15 +304,6 @@ def stick_paths(args):
 
 
 def main(argv):
-    if len(argv) >= 1 and argv[0] == "probe":
-        path = argv[1] if len(argv) > 1 else "/proc/bus/usb/devices"
-        with open(path, "rb") as f:
-            data = f.read()
-        print("ids: %s" % fmt_ids(probe_ids(data)))
-        print("modem mode: %d" % probe_modem_mode(data))
-        print("modem port: %d" % probe_modem_port(data))
-        print("length: %d" % len(data))
-        return 0
     if len(argv) >= 1 and argv[0] in ("check", "table"):
         status = 0
         if argv[0] == "table":
