@@ -15,8 +15,6 @@ scripts/benchmark runs each of these through bench/run (a fresh router each):
                                  through the window; then the memory of a
                                  program that only sleeps, and the parts of a
                                  pass (perf_pass_parts), one every 2 s
-  inbench.py before  BUILD OUT   bare's steady measurement alone, for the daemon
-                                 of another commit (--daemon)
   inbench.py static  BUILD OUT   the steady measurement over 10 real minutes for
                                  a static link3g (--daemon), which no preload
                                  reaches
@@ -32,9 +30,9 @@ scripts/benchmark runs each of these through bench/run (a fresh router each):
   --passes N      the fewest passes a steady window may hold (default 100)
 
 BUILD is the build tree of the bench's helpers (the perf_* programs); OUT a
-file that gets key=value lines. A measurement that cannot be made (link
-never up, LED never held, daemon gone, a query unanswered...) ends with
-status 1 and the reason on standard error and as error=... in OUT.
+JSON file that gets the figures, one object. A measurement that cannot be
+made (link never up, LED never held, daemon gone, a query unanswered...)
+ends with status 1 and the reason on standard error and as "error" in OUT.
 """
 import argparse
 import os
@@ -50,7 +48,7 @@ from inbench_base import fail, keyvals, lines, put, run
 
 
 def steady_sped_up(opt, pidof_runs=300):
-    daemon = steady.measure(opt.daemon, opt.build, None, None, True, minutes=opt.minutes, min_passes=opt.passes,
+    daemon, _ = steady.measure(opt.daemon, opt.build, None, None, True, minutes=opt.minutes, min_passes=opt.passes,
                             quiet=opt.quiet)
     if daemon.poll() is not None:
         fail("link3g ended")
@@ -78,20 +76,16 @@ def pppd_pid():
     fail("no pppd running")
 
 
-def before(opt):
+def bare(opt):
     """Without the preloads its LED commands fail in the shell, which
     changes nothing in the daemon; the LED journal stays empty, so the LED
     thread's wakeups tell whether it sleeps."""
     env = base.env_without_preloads()
-    daemon = steady.measure(opt.daemon, opt.build, env, env, False, minutes=opt.minutes, min_passes=opt.passes,
-                            quiet=opt.quiet, beside=lambda seconds: PacedPidof(opt.build, env, seconds))
+    daemon, snapshots = steady.measure(opt.daemon, opt.build, env, env, False, minutes=opt.minutes,
+                                       min_passes=opt.passes, quiet=opt.quiet,
+                                       beside=lambda seconds: PacedPidof(opt.build, env, seconds))
     steady.without_preloads_mapped(daemon.pid)
-    judge_cpu()
-    return env
-
-
-def bare(opt):
-    env = before(opt)
+    judge_cpu(snapshots)
     put(**idle_floor(opt.build, env))
     put(**run_staggered([("parts_", [opt.build + "/bench/perf_pass_parts", str(PARTS_PASSES)])], env))
 
@@ -101,24 +95,19 @@ def static(opt):
     runs still has the bench's redirect of /proc/led_enable: the LED
     journal is seen as in the sped-up run."""
     env = base.env_without_preloads()
-    daemon = steady.measure(opt.daemon, opt.build, None, env, True, minutes=opt.minutes,
-                            min_passes=opt.passes, quiet=opt.quiet,
-                            beside=lambda seconds: PacedPidof(opt.build, env, seconds))
+    daemon, snapshots = steady.measure(opt.daemon, opt.build, None, env, True, minutes=opt.minutes,
+                                       min_passes=opt.passes, quiet=opt.quiet,
+                                       beside=lambda seconds: PacedPidof(opt.build, env, seconds))
     steady.without_preloads_mapped(daemon.pid)
-    judge_cpu()
+    judge_cpu(snapshots)
 
 
-def judge_cpu():
-    """The CPU budget's figures, window by window, against the pidof runs
-    of this router (the cheaper of its two forms in each window)."""
-    snapshots = judgement.decode(base.results["cpu_snapshots"])
+def judge_cpu(snapshots):
+    """The CPU budget's windows, (pass µs, pidof µs, ratio) of each, against
+    the pidof runs of this router (the cheaper of its two forms in each
+    window): the renderer decides the budget on them (judgement.judge)."""
     windows = judgement.window_ratios(snapshots, [judgement.read_runs(path) for path in PACED_RUNS])
-    verdict = judgement.judge(windows, judgement.PIDOF_SHARE)
-    put(cpu_windows=verdict["windows"],
-        cpu_window_figures=";".join("%.1f:%.1f" % (p, q) for p, q, _ in windows))
-    if verdict["median"] is not None:
-        put(cpu_ratio_median="%.4f" % verdict["median"], cpu_ratio_best="%.4f" % verdict["best"],
-            cpu_ratio_worst="%.4f" % verdict["worst"])
+    put(cpu_windows=[[round(p, 1), round(q, 1), round(r, 4)] for p, q, r in windows])
 
 
 PARTS_PASSES = 30
@@ -218,10 +207,8 @@ def bringup(opt):
     for line in journal:
         when, _, command = line.partition(" ")
         timeline.append("%+.3f %s" % (float(when) - t0, command))
-    put(timeline=" ; ".join(timeline))
-    put(daemon_pid=pid, wall_s="%.3f" % wall, waits_s="6.000", overhead_ms="%.0f" % ((wall - 6.0) * 1000),
-        cpu_ticks=utime + stime, tick_ms="%.0f" % (1000.0 / procfs.TICK),
-        cpu_ns=ns, cpu_ms="%.2f" % (ns / 1e6), commands=len(journal))
+    put(timeline=timeline, daemon_pid=pid, wall_s=round(wall, 3), cpu_ticks=utime + stime,
+        tick_ms=round(1000.0 / procfs.TICK), cpu_ns=ns, cpu_ms=round(ns / 1e6, 2), commands=len(journal))
 
 
 def dns(opt, probes=300, digs=100):
@@ -235,8 +222,7 @@ def dns(opt, probes=300, digs=100):
                       "dig_%s_" % name))
 
 
-MEASUREMENTS = {"steady": steady_sped_up, "bare": bare, "before": before, "static": static, "bringup": bringup,
-                "dns": dns}
+MEASUREMENTS = {"steady": steady_sped_up, "bare": bare, "static": static, "bringup": bringup, "dns": dns}
 
 
 def main():

@@ -1,10 +1,12 @@
 """What every measurement inside the simulated router shares: the journals,
-the result file, starting link3g and waiting on the bench's clock.
+the result file (JSON, one object of figures), starting link3g and waiting
+on the bench's clock.
 
 No command here goes through /bin/sh: the bench journals the command lines
 handed to the shell by link3g and by these programs alike, and only
 link3g's may be counted.
 """
+import json
 import os
 import subprocess
 import sys
@@ -29,12 +31,12 @@ def put(**kv):
 
 def write_results():
     with open(out_path, "w") as f:
-        for k, v in results.items():
-            f.write("%s=%s\n" % (k, v))
+        json.dump(results, f, indent=1, sort_keys=True)
+        f.write("\n")
 
 
 def fail(reason):
-    put(error=reason.replace("\n", " "))
+    put(error=reason)
     write_results()
     sys.stderr.write("inbench: %s\n" % reason)
     try:
@@ -73,11 +75,12 @@ def run(argv, env=None):
 
 
 def keyvals(text, prefix):
-    """A helper's key=value line as results, each key prefixed."""
+    """A helper's key=value line as results, each key prefixed (the perf_*
+    programs print numbers only)."""
     out = {}
     for word in text.split():
         k, _, v = word.partition("=")
-        out[prefix + k] = v
+        out[prefix + k] = float(v) if "." in v else int(v)
     return out
 
 

@@ -94,7 +94,11 @@ def rss_by_mapping(pid):
 
 
 def mapping_summary(by):
-    return ",".join("%s:%d" % (os.path.basename(k), v) for k, v in sorted(by.items(), key=lambda kv: -kv[1]))
+    """Resident kB by the mapped file's name (without its folder)."""
+    out = {}
+    for k, v in by.items():
+        out[os.path.basename(k)] = out.get(os.path.basename(k), 0) + v
+    return out
 
 
 def rss_of(by, mark):

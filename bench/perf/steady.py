@@ -26,7 +26,6 @@ import signal
 import subprocess
 import time
 
-import judgement
 import procfs
 from inbench_base import (DNS_LOG, FIRST_SERVER, LED_LOG, PRELOAD_MARKS, SHELL_LOG, fail, file_size, led_held,
                           lines, link_up, put, real_now, run, start_daemon, wait_for)
@@ -72,7 +71,7 @@ def floor_figures(floor, before):
     if wakeups < 20:
         fail("perf_wakeup_floor woke only %d times in the window" % wakeups)
     return {"floor_wakeups": wakeups,
-            "floor_wakeup_us": "%.1f" % ((after["main_ns"] - before["main_ns"]) / wakeups / 1000)}
+            "floor_wakeup_us": round((after["main_ns"] - before["main_ns"]) / wakeups / 1000, 1)}
 
 
 def syscalls(pid, seconds):
@@ -98,12 +97,12 @@ def syscalls(pid, seconds):
         fail("strace saw %d passes and %d system calls" % (passes, sum(calls.values())))
     top = sorted(calls.items(), key=lambda kv: -kv[1])
     return {"syscall_passes": passes, "syscall_processes": processes,
-            "syscalls_per_pass": "%.1f" % (sum(calls.values()) / passes),
-            "syscalls_top": ",".join("%s:%.1f" % (k, v / passes) for k, v in top)}
+            "syscalls_per_pass": round(sum(calls.values()) / passes, 1),
+            "syscalls_top": [[k, round(v / passes, 1)] for k, v in top]}
 
 
-def per_pass(value, passes, fmt="%.2f"):
-    return fmt % (value / passes)
+def per_pass(value, passes, digits=2):
+    return round(value / passes, digits)
 
 
 def window_figures(a, b, passes):
@@ -117,12 +116,12 @@ def window_figures(a, b, passes):
             "cpu_main_us_per_iteration": per_pass(d["main_ns"] / 1000, passes),
             "cpu_led_us_per_iteration": per_pass(d["other_ns"] / 1000, passes),
             "cpu_ticks": b["ticks"] - a["ticks"],
-            "cpu_tick_us_per_iteration": per_pass((b["ticks"] - a["ticks"]) * 1e6 / procfs.TICK, passes, "%.1f"),
-            "wakeups_per_iteration": per_pass(wakeups, passes, "%.3f"),
-            "wakeups_main_vol_per_iteration": per_pass(d["main_vol"], passes, "%.3f"),
-            "wakeups_main_invol_per_iteration": per_pass(d["main_invol"], passes, "%.3f"),
-            "wakeups_led_vol_per_iteration": per_pass(d["other_vol"], passes, "%.3f"),
-            "wakeups_led_invol_per_iteration": per_pass(d["other_invol"], passes, "%.3f"),
+            "cpu_tick_us_per_iteration": per_pass((b["ticks"] - a["ticks"]) * 1e6 / procfs.TICK, passes, 1),
+            "wakeups_per_iteration": per_pass(wakeups, passes, 3),
+            "wakeups_main_vol_per_iteration": per_pass(d["main_vol"], passes, 3),
+            "wakeups_main_invol_per_iteration": per_pass(d["main_invol"], passes, 3),
+            "wakeups_led_vol_per_iteration": per_pass(d["other_vol"], passes, 3),
+            "wakeups_led_invol_per_iteration": per_pass(d["other_invol"], passes, 3),
             "minor_faults": b["minflt"] - a["minflt"], "major_faults": b["majflt"] - a["majflt"],
             "disk_read_bytes": b["disk"] - a["disk"]}
 
@@ -151,7 +150,7 @@ def start_steady(binary, env, led_visible, settle):
     t_start, r_start = time.time(), real_now()
     daemon = start_daemon(binary, env)
     wait_for(daemon, link_up, 180, "link (ppp0 address and a DNS query)")
-    put(daemon_pid=daemon.pid, link_up_bench_s="%.1f" % (time.time() - t_start))
+    put(daemon_pid=daemon.pid, link_up_bench_s=round(time.time() - t_start, 1))
     if led_visible:
         wait_for(daemon, led_held, 60, "held LED", step=0)
     held = len(lines(DNS_LOG))
@@ -168,8 +167,9 @@ def cpu_snapshot(pid):
 
 
 def window(daemon, build, floor_env, end, min_passes, beside=None):
-    """Step 5: the snapshots at the window's two ends, and every POLL_S
-    between them for the CPU budget's windows (judgement.py), with what one
+    """Step 5: the snapshots at the window's two ends, and the CPU
+    snapshots every POLL_S between them that the CPU budget's windows are
+    cut from (judgement.py), with what one
     wakeup of perf_wakeup_floor cost meanwhile. beside(seconds), when
     given, starts what is to be measured in the same window (as long as it
     lasts), and is handed back to its own finish() once the window has
@@ -184,11 +184,11 @@ def window(daemon, build, floor_env, end, min_passes, beside=None):
              (time.time() >= end and len(lines(DNS_LOG)) - a["dns"] >= min_passes),
              max(end - time.time(), 0) + 4 * min_passes, "%d passes in the window" % min_passes, step=POLL_S)
     b = snapshot(daemon.pid)
-    put(cpu_snapshots=judgement.encode(snapshots), load_window_end=load_average())
+    put(load_window_end=load_average())
     put(**floor_figures(floor, floor_start))
     if alongside is not None:
         put(**alongside.finish())
-    return a, b
+    return a, b, snapshots
 
 
 def load_average():
@@ -199,7 +199,8 @@ def load_average():
 
 def measure(binary, build, env, floor_env, led_visible, minutes=10.0, settle=10, min_passes=100, quiet=None,
             strace_seconds=60, beside=None):
-    """Steps 1 to 6 above; returns the daemon, still running."""
+    """Steps 1 to 6 above; returns the daemon, still running, and the CPU
+    snapshots of the window."""
     daemon, t_start, r_start = start_steady(binary, env, led_visible, settle)
     pid = daemon.pid
     put(**memory(pid, "early_"))
@@ -207,20 +208,20 @@ def measure(binary, build, env, floor_env, led_visible, minutes=10.0, settle=10,
     if quiet is not None:
         wait_for(daemon, lambda: os.path.exists(quiet), QUIET_LIMIT_S, "end of the benchmark's other runs",
                  step=POLL_S)
-    a, b = window(daemon, build, floor_env, t_start + minutes * 60, min_passes, beside)
+    a, b, snapshots = window(daemon, build, floor_env, t_start + minutes * 60, min_passes, beside)
     passes = check_window(a, b, led_visible)
     put(**passes)
     put(**window_figures(a, b, passes["iterations"]))
     by = procfs.rss_by_mapping(pid)
     put(**memory(pid))
-    put(bench_minutes="%.2f" % ((b["bench"] - t_start) / 60), real_seconds_total="%.1f" % (b["real"] - r_start),
-        window_opened_bench_s="%.1f" % (a["bench"] - t_start),
-        window_bench_s="%.1f" % (b["bench"] - a["bench"]), window_real_s="%.2f" % (b["real"] - a["real"]),
-        pass_bench_s="%.3f" % ((b["bench"] - a["bench"]) / passes["iterations"]),
+    put(bench_minutes=round((b["bench"] - t_start) / 60, 2), real_seconds_total=round(b["real"] - r_start, 1),
+        window_opened_bench_s=round(a["bench"] - t_start, 1),
+        window_bench_s=round(b["bench"] - a["bench"], 1), window_real_s=round(b["real"] - a["real"], 2),
+        pass_bench_s=round((b["bench"] - a["bench"]) / passes["iterations"], 3),
         maps=procfs.mapping_summary(by),
         preload_rss_kb=sum(v for k, v in by.items() if any(m in k for m in PRELOAD_MARKS)),
         libc_rss_kb=procfs.rss_of(by, "/libc.so"))
-    return daemon
+    return daemon, snapshots
 
 
 def without_preloads_mapped(pid):
