@@ -1,6 +1,6 @@
 """The soak's results: the checks over the whole run, the costs measured
-from the journals, and the files scripts/soak turns into
-docs/reliability.md. Functions of a finished Soak."""
+from the journals, and the files scripts/soak keeps as docs/soak.json and
+renders into docs/reliability.md. Functions of a finished Soak."""
 import json
 import os
 
@@ -116,6 +116,13 @@ def write_results(soak, final):
         if f.get("window"):
             f["window"] = [round(x - soak.t_start, 1) for x in f["window"]]
     live = [s for s in soak.samples if s["alive"]]
+    # Where VmRSS changed after the first link: [previous sample's time,
+    # this one's, the change in kB].
+    t0, steps, prev = (soak.first_link.get("window") or [0, 0])[1], [], None
+    for s in (s for s in live if s.get("rss_kb")):
+        if prev is not None and s["rss_kb"] != prev["rss_kb"] and s["t"] > t0:
+            steps.append([prev["t"], s["t"], s["rss_kb"] - prev["rss_kb"]])
+        prev = s
     res = {
         "hours": soak.args.hours, "speed": os.environ.get("BENCH_SPEED", "1"), "seed": soak.args.seed,
         "gap_min": soak.args.gap_min, "gap_max": soak.args.gap_max, "sample_s": soak.args.sample,
@@ -145,7 +152,7 @@ def write_results(soak, final):
         "zombie_transient": soak.zombie_transient,
         "max_other_zombies": soak.other_zombies,
         "max_load1": max((s["load1"] for s in soak.samples if s["load1"] is not None), default=None),
-        "samples": len(soak.samples), "settled_samples": len(ok_samples),
+        "rss_steps": steps, "samples": len(soak.samples), "settled_samples": len(ok_samples),
         "samples_without_link": sum(1 for s in soak.samples if not s["ppp0"] or not s["dns"]),
         "daemon_probes": len(soak.probes), "pppd_starts": len(soak.pppd_starts),
         "forced_restarts": len(forced_restart_times(soak.shell_cmds)),

@@ -1,20 +1,18 @@
-#!/usr/bin/python3
-"""Writes the soak's results (soak-results.json of bench/soak/soak.py) into
-the "Soak" section of docs/reliability.md: the section is replaced whole,
-the rest of the file is left as it is (the file is created if missing).
+"""The "Soak" section of docs/reliability.md from docs/soak.json: the
+results of bench/soak/soak.py (soak-results.json) with the command that ran
+it, its real time and where VmRSS changed, as scripts/soak writes them."""
+import statistics
 
-  report.py RESULTS.json DOC.md --command 'scripts/soak ...' --real-seconds N
-"""
-import argparse
-import json
-import os
-import re
-import sys
+from render import fmt
+from timing import (BRINGUP_FIRST, BRINGUP_REPLUG, BRINGUP_RESET, RECORD_APN, RECORD_DIAL, RESET_NODES, SERIALCOM,
+                    SERIALCOM_FAILED, STUCK)
 
-from figures import fmt, spread
-from report_stuck import stuck_section
-from timing import (BRINGUP_FIRST, BRINGUP_REPLUG, BRINGUP_RESET, RECORD_APN, RECORD_DIAL,
-                    RESET_NODES, SERIALCOM, SERIALCOM_FAILED, STUCK)
+
+def spread(xs):
+    """Least, median, most and count of the figures given, or None."""
+    xs = sorted(x for x in xs if x is not None)
+    return (xs[0], statistics.median(xs), xs[-1], len(xs)) if xs else None
+
 
 KINDS = [
     ("pppd_kill", "pppd killed (`killall -9 pppd`: the ISP drops the line)"),
@@ -55,30 +53,22 @@ def short_outages(dd, lo):
 
 
 def rss_steps(r):
-    """Where VmRSS changed after the first link, from the samples beside the
-    results: a step that stays is a path run for the first time, a drift
-    would be a leak."""
-    try:
-        with open(os.path.join(r["_dir"], "soak-samples.json")) as f:
-            samples = [x for x in json.load(f) if x.get("alive") and x.get("rss_kb")]
-    except (OSError, KeyError, ValueError):
-        return ""
-    t0 = (r["first_link"].get("window") or [0, 0])[1]
-    steps, prev = [], None
-    for x in samples:
-        if prev is not None and x["rss_kb"] != prev and x["t"] > t0:
-            fault = next((f for f in reversed(r["faults"]) if f["t"] <= x["t"]), None)
-            steps.append("%+d kB between %.0f and %.0f s%s" % (
-                x["rss_kb"] - prev, last_t, x["t"], " (after the %s fault at %.0f s)" % (fault["kind"], fault["t"])
-                if fault else ""))
-        prev, last_t = x["rss_kb"], x["t"]
+    """Where VmRSS changed after the first link ([from_s, to_s, kB] of each
+    change, from the samples): a step that stays is a path run for the first
+    time, a drift would be a leak."""
+    steps = []
+    for t0, t1, kb in r.get("rss_steps") or []:
+        fault = next((f for f in reversed(r["faults"]) if f["t"] <= t1), None)
+        steps.append("%+d kB between %.0f and %.0f s%s" % (
+            kb, t0, t1, " (after the %s fault at %.0f s)" % (fault["kind"], fault["t"]) if fault else ""))
     if not steps:
         return ""
-    return ": after the first link it changed %s, and stayed so to the end" % (
-        "; ".join(steps)) if len(steps) == 1 else ": after the first link it changed " + "; ".join(steps)
+    return ": after the first link it changed " + "; ".join(steps) + (", and stayed so to the end"
+                                                                       if len(steps) == 1 else "")
 
 
-def section(r, command, real_seconds):
+def section(r):
+    command, real_seconds = r["command"], r["real_seconds"]
     L = []
     ok = not r["failures"]
     faults = r["faults"]
@@ -340,37 +330,74 @@ def section(r, command, real_seconds):
     return "\n".join(L)
 
 
-def main():
-    p = argparse.ArgumentParser()
-    p.add_argument("results")
-    p.add_argument("doc")
-    p.add_argument("--command", required=True)
-    p.add_argument("--real-seconds", type=float, required=True)
-    a = p.parse_args()
-    with open(a.results) as f:
-        r = json.load(f)
-    r["_dir"] = os.path.dirname(os.path.abspath(a.results))
-    new = section(r, a.command, a.real_seconds)
-    old = ""
-    if os.path.exists(a.doc):
-        with open(a.doc) as f:
-            old = f.read()
-    if not old.strip():
-        text = "# Reliability\n\n" + new
+def stuck_section(L, r):
+    """The faults a reset of the stick mends: the hang's figures first."""
+    rec, figs = r["recovery"], r["recovery_figures"]
+    parts = r["bound_parts"]
+
+    def mw(key, kind="hang"):
+        x = figs[kind].get(key)
+        return "-" if not x else "%s / %s" % (fmt(x["median"]), fmt(x["max"]))
+
+    L.append("### Stuck links: resets of the stick")
+    L.append("")
+    h = figs["hang"]["recovery_s"]
+    w, a = parts["hang"]
+    if h:
+        L.append("**Hangs: from each `usbsim hang` to the daemon's next answered probe, median %s s, worst "
+                 "%s s (%d hangs), bound %s s** (%s of the rules + %s for the stand-ins)." % (
+                     fmt(h["median"]), fmt(h["max"]), h["n"], fmt(w + a), fmt(w), fmt(a)))
+        worst = max((f for f in r["faults"] if f["kind"] == "hang" and f.get("recovery_s") is not None),
+                    key=lambda f: f["recovery_s"])
+        if worst.get("dial_s") is not None and worst.get("reset_after_last_answer_s") is not None:
+            la = worst["last_answer_s"]
+            L.append("The worst is %s s: the last answer %s s %s the hang, %d s without an answer, %s s "
+                     "to the end of the pass that found the link stuck and the reset, %s s for the nodes to "
+                     "come back, one bring-up (and the pass after it) of %s s, one dial of %s s: %d s + one "
+                     "bring-up + one dial and %s s of the pass's end, the reset and the wait for the nodes. "
+                     "(The bring-up after a reset waits %d s and the pass 2 s; the rest is the stand-ins' real "
+                     "time at speed %s.)" % (
+                         fmt(worst["recovery_s"]), fmt(abs(la)), "after" if la > 0 else "before", STUCK,
+                         fmt(worst["reset_after_last_answer_s"] - STUCK), fmt(worst["reset_to_bringup_s"]),
+                         fmt(worst["bringup_s"]), fmt(worst["dial_s"]), STUCK,
+                         fmt(worst["reset_after_last_answer_s"] - STUCK + worst["reset_to_bringup_s"]
+                             + la),
+                         BRINGUP_RESET, r["speed"]))
     else:
-        # The section runs from its heading to the next heading of level 1 or 2.
-        m = re.search(r"^## Soak[ \t]*\n", old, re.M)
-        if m:
-            nxt = re.search(r"^#{1,2} (?!#)", old[m.end():], re.M)
-            end = m.end() + nxt.start() if nxt else len(old)
-            text = old[:m.start()] + new + ("\n" if nxt else "") + old[end:]
-        else:
-            text = old.rstrip("\n") + "\n\n" + new
-    with open(a.doc + ".tmp", "w") as f:
-        f.write(text)
-    os.replace(a.doc + ".tmp", a.doc)
-    return 0
-
-
-if __name__ == "__main__":
-    sys.exit(main())
+        L.append("No hang in this run (bound %s s)." % fmt(w + a))
+    L.append("")
+    L.append("| bench seconds (median / worst) | `hang` | `no_record` | `first_link` |")
+    L.append("|---|---|---|---|")
+    for key, what in (("recovery_s", "to the next answered probe (from the row's reference)"),
+                      ("address_lost_s", "hang to ppp0 flushed by pppd"),
+                      ("answer_to_answer_s", "last answered probe to the next one"),
+                      ("failed_bringup_s", "the bring-up that found no record (from its start)"),
+                      ("hold_s", "then without a record for"),
+                      ("reset_s", "reference to the reset"),
+                      ("reset_after_last_answer_s", "last answered probe to the reset"),
+                      ("reset_to_bringup_s", "reset to the bring-up's first command"),
+                      ("bringup_s", "bring-up and a pass (to pppd's start)"),
+                      ("dial_s", "dial: pppd's start to the answered probe")):
+        L.append("| %s | %s | %s | %s |" % (what, mw(key), mw(key, "no_record"), mw(key, "first_link")))
+    L.append("")
+    q = rec.get("stuck_quiet_s")
+    by = rec.get("resets_by_kind", {})
+    L.append("The daemon reset the stick %d times (%s), each time with its one message (\"link3g: the link "
+             "is stuck, no DNS answer for N s (WHY): reset the stick 19d2:0031, bus 1 device 3.\"; N %s, "
+             "WHY: %s); the status file counted recoveries=%s. Every reset was followed by an answer, so "
+             "the ladder never climbed past %d s. An outage of the name servers past %s..%s s after they "
+             "went dead brings a reset (the last answer's 300 s, found at the end of a pass with its "
+             "unanswered probe); one shorter brings none." % (
+                 rec["resets"], ", ".join("%s %d" % kv for kv in sorted(by.items())) or "none",
+                 "%d..%d" % (q["min"], q["max"]) if q else "-", ", ".join(rec["stuck_reasons"]) or "-",
+                 rec["status_recoveries"], STUCK, fmt(r["dns_reset_window_s"][0], 0),
+                 fmt(r["dns_reset_window_s"][1], 0)))
+    L.append("")
+    L.append("The PIN (`%s`): proven %s s into the run (%s). Recoveries before that: %d, each handing "
+             "serialcom an empty PIN (\"serialcom /dev/ttyUSB2 \", the line ending in a blank) with the "
+             "daemon's message that it withholds the PIN (messages: %d); after it: %d, each handing serialcom "
+             "the PIN. The bring-ups of a replug always pass it, as designed." % (
+                 r["pin"], fmt(rec["pin_proven_at_s"]),
+                 "the first record read in full, with the first link" if not r["record_at_start"]
+                 else "the first bring-up's record", rec["recoveries_before_proof"],
+                 rec["withheld_messages"], rec["recoveries_after_proof"]))
