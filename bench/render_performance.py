@@ -448,9 +448,9 @@ intercepts its clock and sleep calls and adds its own work to every pass.
 
 HISTORY = """## History: the LED thread asleep, the lookup from the last pppd found
 
-Figures kept from earlier runs, not measured again. The run of 2026-12-08 16:16 UTC (commit 5ba818e,
-`scripts/benchmark --compare cbcf463`, since retired) measured the daemon of commit cbcf463, from before the LED
-thread slept and the lookup started from the last pppd found, in the same windows as that commit's daemons. Per
+Figures kept from earlier runs, not measured again. The run of 2026-12-08 16:16 UTC (commit 5ba818e) also
+measured, in a run of its own since retired, the daemon of commit cbcf463, from before the LED thread slept and
+the lookup started from the last pppd found, in the same windows as that commit's daemons. Per
 steady pass, LED held, real time without preloads; the first column is what was published before those changes
 (commit aeb90a5, the run of 2026-12-07 12:49 UTC), whose system calls were counted in the sped-up run, whose CPU
 was then 916 µs (supervisor 574, LED thread 342).
