@@ -23,30 +23,38 @@ constexpr mode_t kLogMode = 0666;
 constexpr mode_t kChatMode = 0666;
 constexpr mode_t kOptionsMode = 0600;  // they hold the password; pppd runs as root
 
+// A file's text as it is built. Apart from the file's names, and left
+// zero, so that the buffers take no room in the binary (.bss, not .data).
+struct DialText {
+  char bytes[kDialFileSize];
+  size_t len;
+  bool overflow;  // a line did not fit: the file is not written
+};
+DialText options_text, options_ex_text, chat_text;
+
 struct DialFile {
   const char* path;
   const char* temp_path;
   mode_t mode;
-  char text[kDialFileSize];
-  size_t len;
-  bool overflow;  // a line did not fit: the file is not written
+  DialText* body;
 };
 
-DialFile options_file = {kOptionsPath, kOptionsTempPath, kOptionsMode, {}, 0, false};
-DialFile options_ex_file = {kOptionsExPath, kOptionsExTempPath, kOptionsMode, {}, 0, false};
-DialFile chat_file = {kChatPath, kChatTempPath, kChatMode, {}, 0, false};
+DialFile options_file = {kOptionsPath, kOptionsTempPath, kOptionsMode, &options_text};
+DialFile options_ex_file = {kOptionsExPath, kOptionsExTempPath, kOptionsMode, &options_ex_text};
+DialFile chat_file = {kChatPath, kChatTempPath, kChatMode, &chat_text};
 
 void add_line(DialFile* file, int truncate, const char* line, size_t len) {
   if (truncate) {
-    file->len = 0;
-    file->overflow = false;
+    file->body->len = 0;
+    file->body->overflow = false;
   }
-  if (file->len + len > sizeof file->text) {
-    file->overflow = true;
+  DialText* t = file->body;
+  if (t->len + len > sizeof t->bytes) {
+    t->overflow = true;
     return;
   }
-  memcpy(file->text + file->len, line, len);
-  file->len += len;
+  memcpy(t->bytes + t->len, line, len);
+  t->len += len;
 }
 
 // In the order they are put in place: options.ppp3g last, since once it is
@@ -84,8 +92,8 @@ LINK3G_PRINTF(2, 0) size_t format_line(char* line, const char* fmt, va_list ap) 
 
 void begin_dial_files() {
   for (DialFile* file : kInPlaceOrder) {
-    file->len = 0;
-    file->overflow = false;
+    file->body->len = 0;
+    file->body->overflow = false;
   }
 }
 
@@ -93,7 +101,8 @@ void begin_dial_files() {
 // it: a write error leaves none of this generation's files, new or cut.
 int finish_dial_files() {
   for (const DialFile* f : kInPlaceOrder) {
-    int err = f->overflow ? EFBIG : write_file_temp(f->temp_path, f->text, f->len, f->mode);
+    const DialText& t = *f->body;
+    int err = t.overflow ? EFBIG : write_file_temp(f->temp_path, t.bytes, t.len, f->mode);
     if (failed(*f, err)) return 0;
   }
   for (const DialFile* f : kInPlaceOrder) {

@@ -4,11 +4,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <dirent.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "sys/dir_reader.h"
 #include "sys/eintr.h"
 #include "sys/pause.h"
 #include "sys/proc_stat.h"
@@ -22,7 +22,7 @@ constexpr size_t kProcPathSize = 32;
 constexpr int kStatLineSize = 1024;
 
 // The scan resumes where the previous call stopped (main thread only).
-DIR* procScanDir = nullptr;
+DirReader procScan;
 
 // /proc/PID/stat of the process found last, held open: read again in
 // place, it costs one call where opening it anew walks /proc each time.
@@ -66,18 +66,15 @@ int read_proc_record(int pid, ProcStatRecord* rec) {
 }  // namespace
 
 int get_proc_pid_self(const char* name) {
-  if (procScanDir == nullptr) {
-    procScanDir = opendir("/proc");
-    if (procScanDir == nullptr) return 0;
-  }
-  while (struct dirent* entry = readdir(procScanDir)) {
-    if (entry->d_name[0] < '0' || entry->d_name[0] > '9') continue;
+  if (!procScan.open && !dir_open(&procScan, "/proc")) return 0;
+  DirEntry entry;
+  while (dir_next(&procScan, &entry)) {
+    if (entry.name[0] < '0' || entry.name[0] > '9') continue;
     ProcStatRecord rec;
-    if (!read_proc_record(atoi(entry->d_name), &rec)) continue;
+    if (!read_proc_record(atoi(entry.name), &rec)) continue;
     if (strcasecmp(rec.ProcName, name) == 0) return rec.pid;
   }
-  closedir(procScanDir);
-  procScanDir = nullptr;
+  dir_close(&procScan);
   return 0;
 }
 

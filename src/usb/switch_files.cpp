@@ -2,8 +2,8 @@
 
 #include <stdio.h>
 #include <string.h>
-#include <dirent.h>
 
+#include "sys/dir_reader.h"
 #include "sys/file_exist.h"
 #include "sys/pause.h"
 #include "sys/shell_quote.h"
@@ -19,10 +19,10 @@ constexpr unsigned kSwitchSettleSeconds = 5;
 // DT_DIR's bit: also set for block devices, sockets and whiteouts.
 constexpr unsigned kDirectoryTypeBit = 4;
 
-bool belongs(const struct dirent* entry, const char* prefix, size_t dir_len) {
-  if ((entry->d_type & kDirectoryTypeBit) != 0) return false;
-  if (strncmp(entry->d_name, prefix, kPrefixLength) != 0) return false;
-  return dir_len + strlen(entry->d_name) < kSwitchFileNameSize;
+bool belongs(const DirEntry& entry, const char* prefix, size_t dir_len) {
+  if ((entry.type & kDirectoryTypeBit) != 0) return false;
+  if (strncmp(entry.name, prefix, kPrefixLength) != 0) return false;
+  return dir_len + strlen(entry.name) < kSwitchFileNameSize;
 }
 
 // Runs one switch file; returns 1 when the walk must end (file unreadable or
@@ -49,18 +49,17 @@ int collect_switch_files(const char* dir, int vendor, int product,
                          char (*slots)[kSwitchFileNameSize], int max) {
   char prefix[kPrefixSize] = {};
   snprintf(prefix, sizeof prefix, "%04x_%04x", vendor, product);
-  DIR* d = opendir(dir);
-  if (d == nullptr) return 0;
+  DirReader d;
+  if (!dir_open(&d, dir)) return 0;
   size_t dir_len = strlen(dir);
   int count = 0;
-  while (count < max) {
-    struct dirent* entry = readdir(d);
-    if (entry == nullptr) break;
+  DirEntry entry;
+  while (count < max && dir_next(&d, &entry)) {
     if (!belongs(entry, prefix, dir_len)) continue;
-    memcpy(slots[count], entry->d_name, strlen(entry->d_name) + 1);  // fits: see belongs()
+    memcpy(slots[count], entry.name, strlen(entry.name) + 1);  // fits: see belongs()
     ++count;
   }
-  closedir(d);
+  dir_close(&d);
   return count;
 }
 

@@ -14,40 +14,30 @@ namespace {
 constexpr size_t kListWindow = 2048;
 constexpr int kListLineSize = 256;
 
-// One read of the first window of the device list into a fresh buffer,
-// NUL terminated; returns it (free() it) and its length, or nullptr.
-char* read_list_window(size_t* len) {
-  char* text = static_cast<char*>(malloc(kListWindow + 1));
-  if (text == nullptr) return nullptr;
-  ssize_t n = read_file_once(kUsbDeviceListPath, O_RDONLY, text, kListWindow + 1);
-  if (n <= 0) {
-    free(text);
-    return nullptr;
-  }
-  *len = static_cast<size_t>(n);
-  return text;
+// One read of the first window of the device list into text, NUL
+// terminated; its length, or 0.
+size_t read_list_window(char (&text)[kListWindow + 1]) {
+  ssize_t n = read_file_once(kUsbDeviceListPath, O_RDONLY, text, sizeof text);
+  return n > 0 ? static_cast<size_t>(n) : 0;
 }
 
 }  // namespace
 
 int GetUsbID_cdrom(int* vendor, int* product) {
-  size_t len = 0;
-  char* text = read_list_window(&len);
-  if (text == nullptr) return 0;
+  char text[kListWindow + 1];
+  size_t len = read_list_window(text);
+  if (len == 0) return 0;
   UsbIdTrace trace;
   int found = scan_usb_id(text, len, vendor, product, &trace);
-  free(text);
   if (trace.reached) printf("=====vid[%04x],pid[%04x]\n", trace.vendor, trace.product);
   return found;
 }
 
 int CheckUsbModemMode() {
-  size_t len = 0;
-  char* text = read_list_window(&len);
-  if (text == nullptr) return 0;
-  int modem = scan_modem_mode(text, len);
-  free(text);
-  return modem;
+  char text[kListWindow + 1];
+  size_t len = read_list_window(text);
+  if (len == 0) return 0;
+  return scan_modem_mode(text, len);
 }
 
 int GetDefaultModemID() {
