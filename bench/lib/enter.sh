@@ -21,6 +21,8 @@ mount -t tmpfs -o mode=0755 bench-bus "$root/proc/bus"
 mkdir -p "$root/proc/bus/usb"
 mount -t sysfs sysfs "$root/sys"
 for d in tmp run; do mount -t tmpfs -o mode=1777 "bench-$d" "$root/$d"; done
+# /var/lock (here a link to /run/lock): where serial ports' UUCP locks go.
+mkdir -m 1777 "$root/run/lock"
 
 # A /dev of our own: the few host nodes programs need, private
 # pseudo-terminals for the simulated modems, and no host disks.

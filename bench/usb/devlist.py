@@ -45,7 +45,8 @@ KNOWN_KEYS = {
     "switch_delay", "storage_nodes", "modem_storage_nodes", "media", "ports", "at_port",
     "serial_driver", "acm", "acm_ports", "hotplug_modules", "builtin_drivers", "op_user",
     "op_password", "op_apn", "op_dial", "op_family", "op_imsi", "op_name", "at_reply", "at_echo",
-    "serialcom", "serialcom_delay",
+    "serialcom", "serialcom_delay", "status_port", "signal", "operator", "registration", "network", "sim",
+    "status_mode",
 }
 TRIGGER_RE = re.compile(r"(storage-driver|reset|huawei-mode|eject:s[rd][a-z0-9]+|marker:[^/ ]+|message:[0-9a-f]{62})$")
 
@@ -284,6 +285,11 @@ def check(stick):
             errors.append("at_port=%d but the first serial interface with three endpoints is port %d" % (at, three[0]))
         if ports and at >= ports:
             errors.append("at_port=%d outside the %d ports" % (at, ports))
+        status = stick.key("status_port")
+        serial = ports or (int(stick.key("acm_ports", "1")) if stick.key("acm") == "yes" else 0)
+        dial = at if ports else 0
+        if status and (not status.isdigit() or int(status) >= serial or int(status) == dial):
+            errors.append("status_port=%s is not one of the %d ports other than the AT port" % (status, serial))
         if stick.key("acm") == "yes" and not serial_interfaces(stick.listing("modem"), "cdc_acm"):
             errors.append("acm=yes but no cdc_acm interface in [modem]")
     for name in [s for s in stick.order if s.startswith("file ")]:

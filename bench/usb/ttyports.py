@@ -6,7 +6,9 @@ shows (/dev/ttyUSB<n>, /dev/ttyACM<n>): each is a pseudo-terminal whose
 slave this process keeps open (so the port never reports a hang-up between
 two users) and whose device node is a symbolic link to the slave. A port of
 kind "at" answers AT commands with the simulated modem of modem.py; a port
-of kind "silent" (a diagnostics or GPS port) swallows what it is sent.
+of kind "status" is the stick's second AT port (modem.StatusModem), which
+answers what is asked of the radio and the SIM; a port of kind "silent" (a
+diagnostics or GPS port) swallows what it is sent.
 Closing a port removes its node and closes both ends, so whoever still has
 it open sees the hang-up of an unplugged modem.
 
@@ -18,6 +20,7 @@ N lets a client skip what an interrupted one left behind. Commands:
 
   open NAME at REPLYFILE   AT port; REPLYFILE holds PREFIX=REPLY lines and
                            optionally echo=off (may be "-")
+  open NAME status FACTS   second AT port; FACTS the file of its answers
   open NAME silent         port that never answers
   mute NAME                the port's modem hangs: it takes what it is sent
                            and answers nothing (its node stays)
@@ -53,7 +56,12 @@ class Port:
         tty.setraw(self.slave)
         self.pts = os.ttyname(self.slave)
         self.link = "/dev/" + name
-        self.modem = modem.Modem(name, replies, echo) if kind == "at" else None
+        if kind == "at":
+            self.modem = modem.Modem(name, replies, echo)
+        elif kind == "status":
+            self.modem = modem.StatusModem(name, replies)
+        else:
+            self.modem = None
         self.muted = False
         try:
             os.unlink(self.link)
@@ -121,12 +129,15 @@ class Server:
         if not words:
             return "error empty command"
         op = words[0]
-        if op == "open" and len(words) >= 3 and words[2] in ("at", "silent"):
+        if op == "open" and len(words) >= 3 and words[2] in ("at", "status", "silent"):
             name = words[1]
             if "/" in name:
                 return "error bad name %s" % name
             self.close(name)
-            replies, echo = read_replies(words[3] if len(words) > 3 else None)
+            if words[2] == "status":
+                replies, echo = (words[3] if len(words) > 3 else ""), True
+            else:
+                replies, echo = read_replies(words[3] if len(words) > 3 else None)
             try:
                 port = Port(name, words[2], replies, echo)
             except OSError as e:

@@ -19,7 +19,7 @@
 #   modules.list     loaded modules, newest first
 #   usbserial.ids    "VENDOR PRODUCT" (decimal) that usbserial was loaded with
 #   nodes/NAME       one per device node the stick's drivers serve now
-#                    (content: at, silent or disk)
+#                    (content: at, status, silent or disk)
 #   ejected/NAME     storage nodes whose medium was ejected
 #   media/NAME/      the file system of a storage node with a medium
 #   modeswitch.*     what the bus put into /bin/usb_modeswitch.d
@@ -68,6 +68,8 @@ usb_load() {
   stick_acm=no stick_acm_ports=1 stick_hotplug_modules= stick_builtin_drivers=
   stick_op_user= stick_op_password= stick_op_apn= stick_op_dial= stick_op_family=1
   stick_op_imsi= stick_op_name= stick_at_reply= stick_at_echo=on
+  stick_status_port= stick_signal=-75 stick_registration=home stick_network=UMTS stick_sim=ready
+  stick_status_mode=answer
   stick_serialcom=record stick_serialcom_delay=3 stick_serialcom_order=
   usb_read usb_plugged "$USB_STATE/plugged"
   usb_read usb_personality "$USB_STATE/personality" absent
@@ -221,6 +223,7 @@ usb_wanted_nodes() {
         usb_i=0
         while [ "$usb_i" -lt "$stick_ports" ]; do
           usb_kind=silent
+          [ "$usb_i" = "$stick_status_port" ] && usb_kind=status
           [ "$usb_i" = "$stick_at_port" ] && usb_kind=at
           usb_wanted="$usb_wanted ttyUSB$usb_i:$usb_kind"
           usb_i=$((usb_i + 1))
@@ -230,6 +233,7 @@ usb_wanted_nodes() {
         usb_i=0
         while [ "$usb_i" -lt "$stick_acm_ports" ]; do
           usb_kind=silent
+          [ "$usb_i" = "$stick_status_port" ] && usb_kind=status
           [ "$usb_i" = 0 ] && usb_kind=at
           usb_wanted="$usb_wanted ttyACM$usb_i:$usb_kind"
           usb_i=$((usb_i + 1))
@@ -306,9 +310,14 @@ usb_sync() {
     [ -f "$USB_STATE/nodes/$usb_n" ] && continue
     case $usb_kind in
       disk) : > "/dev/$usb_n" ;;
-      at)
-        usb_req="${usb_req}open $usb_n at $USB_STATE/stick/at_replies
+      at|status)
+        if [ "$usb_kind" = at ]; then
+          usb_req="${usb_req}open $usb_n at $USB_STATE/stick/at_replies
 "
+        else
+          usb_req="${usb_req}open $usb_n status $USB_STATE/stick/status_facts
+"
+        fi
         # A hung firmware stays hung when its drivers are reloaded.
         [ ! -f "$USB_STATE/hung" ] || usb_req="${usb_req}mute $usb_n
 " ;;
@@ -318,6 +327,7 @@ usb_sync() {
     printf '%s\n' "$usb_kind" > "$USB_STATE/nodes/$usb_n"
     usb_added="$usb_added +$usb_n"
     [ "$usb_kind" = at ] && usb_added="$usb_added(AT)"
+    [ "$usb_kind" = status ] && usb_added="$usb_added(status)"
   done
   [ -z "$usb_rm" ] || rm -f $usb_rm
   [ -z "$usb_req" ] || usb_ports_request "$usb_req"

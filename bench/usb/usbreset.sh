@@ -17,11 +17,11 @@ usb_hang() {
   for usb_f in "$USB_STATE"/nodes/*; do
     [ -f "$usb_f" ] || continue
     usb_read usb_kind "$usb_f"
-    [ "$usb_kind" = at ] && usb_mute="${usb_mute}mute ${usb_f##*/}
-"
+    case $usb_kind in at|status) usb_mute="${usb_mute}mute ${usb_f##*/}
+" ;; esac
   done
   [ -z "$usb_mute" ] || usb_ports_request "$usb_mute"
-  usb_note "$usb_plugged hangs: its AT port answers nothing, its nodes stay"
+  usb_note "$usb_plugged hangs: its AT ports answer nothing, its nodes stay"
 }
 
 # The usbfs node (BBB/DDD) of the plugged stick as the list shows it now.

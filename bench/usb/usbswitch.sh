@@ -46,9 +46,19 @@ usb_arrive() {
   usb_sync
 }
 
-# The AT port's replies (read by the port server when it opens the port).
+# The AT port's replies (read by the port server when it opens the port),
+# and the second AT port's facts (read by the port at every command). The
+# operator defaults to the name on the SIM's record; a Huawei stick sends
+# unsolicited reports until it is told AT^CURC=0.
 usb_write_at_replies() {
   [ -d "$USB_STATE/stick" ] || return 0
   printf '%s\n' "echo=$stick_at_echo" > "$USB_STATE/stick/at_replies"
   [ -z "$stick_at_reply" ] || printf '%s\n' "$stick_at_reply" >> "$USB_STATE/stick/at_replies"
+  [ -n "$stick_status_port" ] || return 0
+  usb_curc=off
+  case $stick_modem_ids in 12d1:*) usb_curc=on ;; esac
+  printf 'signal=%s\noperator=%s\nregistration=%s\nnetwork=%s\nsim=%s\nstatus_mode=%s\ncurc=%s\n' \
+    "$stick_signal" "${stick_operator-$stick_op_name}" "$stick_registration" "$stick_network" "$stick_sim" \
+    "$stick_status_mode" "$usb_curc" > "$USB_STATE/stick/status_facts.new"
+  mv -f "$USB_STATE/stick/status_facts.new" "$USB_STATE/stick/status_facts"
 }

@@ -7,6 +7,7 @@ namespace {
 constexpr int kForcedRestartAbove = 5;
 constexpr int kRestartGrace = -3;
 constexpr int kDnsTroubleAbove = 1;
+constexpr long kRadioReadSeconds = 60;
 
 struct PhaseInfo {
   LinkState shown;
@@ -41,10 +42,35 @@ void set_text(char (&field)[N], const char* value) {
   field[len] = '\0';
 }
 
+// The AT port is the stick's until its nodes go.
+void forget_at_port(LinkMachine* m) {
+  set_text(m->at_port, "");
+  m->at_port_search_due = false;
+  radio_facts_clear(&m->radio);
+}
+
+// A bring-up found the modem on tty: its AT port is looked for, or, known
+// already (and not the tty pppd now dials on), read again.
+void radio_after_bringup(LinkMachine* m, long mono) {
+  if (strcmp(m->at_port, m->tty) == 0) forget_at_port(m);
+  if (m->at_port[0] == '\0') {
+    m->at_port_search_due = true;
+  } else {
+    m->radio_read_at = mono - kRadioReadSeconds;
+  }
+}
+
 void forget_modem(LinkMachine* m) {
   m->modem = {0, 0};
   set_text(m->tty, "");
   m->family = 0;
+  forget_at_port(m);
+}
+
+void take_radio(LinkMachine* m, const RadioFacts& facts, long mono) {
+  m->radio = facts;
+  m->radio_read_at = mono;
+  if (facts.sim == kSimPuk) pin_guard_puk(&m->pin);
 }
 
 // A pppd seen in the pass that found the modem gone is on its way out (the
@@ -74,6 +100,7 @@ const char* stuck_reason(LinkPhase phase) { return kPhases[phase].stuck; }
 
 void machine_begin(LinkMachine* m, int pid, unsigned long now) {
   memset(m, 0, sizeof *m);
+  radio_facts_clear(&m->radio);
   m->phase = kPhaseStarting;
   m->since = now;
   m->pid = pid;
@@ -93,6 +120,8 @@ void machine_status(const LinkMachine& m, LinkStatus* out) {
   out->forced_restarts = m.forced_restarts;
   out->recoveries = m.recoveries;
   out->dns_failures = m.dns_failures_shown;
+  memcpy(out->at_port, m.at_port, sizeof out->at_port);
+  out->radio = m.radio;
 }
 
 void on_bringup(LinkMachine* m, const BringupOutcome& outcome, long mono, unsigned long now) {
@@ -115,6 +144,7 @@ void on_bringup(LinkMachine* m, const BringupOutcome& outcome, long mono, unsign
       m->family = outcome.family;
       break;
   }
+  if (outcome.result != kBringupNoModem) radio_after_bringup(m, mono);
   m->clock.last_bringup_end = mono;
   m->stick = outcome.ids;
   pin_guard_bringup(&m->pin, outcome.result != kBringupNoModem, outcome.record_read);
@@ -171,6 +201,18 @@ void on_recovery(LinkMachine* m) {
   ++m->recoveries;
   ++m->clock.recoveries_quiet;
   pin_guard_reset(&m->pin);
+}
+
+void on_at_port(LinkMachine* m, const char* port, const RadioFacts& facts, long mono) {
+  set_text(m->at_port, port);
+  m->at_port_search_due = false;
+  take_radio(m, facts, mono);
+}
+
+void on_radio(LinkMachine* m, const RadioFacts& facts, long mono) { take_radio(m, facts, mono); }
+
+bool radio_read_due(const LinkMachine& m, long mono) {
+  return m.at_port_search_due || (m.at_port[0] != '\0' && mono - m.radio_read_at >= kRadioReadSeconds);
 }
 
 bool forced_restart_due(const LinkMachine& m) { return m.ppp_restart_count > kForcedRestartAbove; }

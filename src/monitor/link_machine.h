@@ -44,6 +44,13 @@ struct LinkMachine {
   // The unanswered probes as the status file shows them: as of the last
   // pass that showed the link (a pass that found the modem gone does not).
   unsigned long dns_failures_shown;
+  // The stick's AT port and what it said last (monotonic seconds). A
+  // bring-up that found the modem has the port looked for (when none is
+  // known) or the radio read again, in a pass of its own.
+  char at_port[kStatusTtySize];  // empty: none found since the last bring-up
+  bool at_port_search_due;
+  RadioFacts radio;
+  long radio_read_at;
   // Healing a stuck link.
   StuckClock clock;
   UsbId stick;  // the ids the last bring-up read: the stick a reset is for
@@ -76,6 +83,15 @@ void on_address(LinkMachine* m, const char* address, unsigned long now);
 void on_probe(LinkMachine* m, bool answered, long mono, unsigned long now);
 // A stuck link's stick was reset (or its reset tried).
 void on_recovery(LinkMachine* m);
+// After a bring-up found the modem: its AT port (empty: none answered) and
+// what it said.
+void on_at_port(LinkMachine* m, const char* port, const RadioFacts& facts, long mono);
+// A read of the radio on the AT port: answered, or facts all unknown.
+void on_radio(LinkMachine* m, const RadioFacts& facts, long mono);
+// Whether the AT port is to be looked for, or the radio read again, now
+// (mono): after a bring-up that found the modem, then every 60 s while the
+// port is known.
+bool radio_read_due(const LinkMachine& m, long mono);
 
 // Whether a forced restart is due, and whether the pass starts with the
 // extra pause of DNS trouble.

@@ -37,7 +37,7 @@ void print_reset(unsigned long quiet, const char* why, const UsbResetReport& r) 
 
 }  // namespace
 
-bool pin_withheld(const PinGuard& g, bool recovery) { return !g.proven && (recovery || g.awaiting); }
+bool pin_withheld(const PinGuard& g, bool recovery) { return g.blocked || (!g.proven && (recovery || g.awaiting)); }
 
 void pin_guard_reset(PinGuard* g) {
   g->awaiting = true;
@@ -52,8 +52,13 @@ void pin_guard_bringup(PinGuard* g, bool found, bool record_read) {
 void pin_guard_answer(PinGuard* g) { g->proven = true; }
 
 void pin_guard_nodes_gone(PinGuard* g) {
-  if (!g->awaiting) g->proven = false;
+  if (g->awaiting) return;  // a reset is no new SIM
+  g->proven = false;
+  g->blocked = false;
+  g->blocked_said = false;
 }
+
+void pin_guard_puk(PinGuard* g) { g->blocked = true; }
 
 bool reset_stuck_stick(LinkMachine* m, unsigned long quiet) {
   UsbResetReport report;
@@ -65,6 +70,14 @@ bool reset_stuck_stick(LinkMachine* m, unsigned long quiet) {
 
 const char* bringup_pin(LinkMachine* m, const char* pin, bool recovery) {
   if (pin[0] == '\0' || !pin_withheld(m->pin, recovery)) return pin;
+  if (m->pin.blocked) {
+    if (!m->pin.blocked_said) {
+      printf("link3g: the SIM is blocked and needs its PUK: no bring-up gets the PIN until the stick is "
+             "pulled out.\n");
+    }
+    m->pin.blocked_said = true;
+    return "";
+  }
   if (!m->pin.said) {
     printf("link3g: the SIM PIN is withheld from this bring-up: it has not been proven on this SIM "
            "(no operator record was read, no DNS probe answered).\n");

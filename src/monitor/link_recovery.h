@@ -40,10 +40,15 @@ unsigned long stuck_quiet_seconds(const StuckClock& clock, long now);
 // stick that goes by itself (pulled out, while no recovery waits for it)
 // takes its proof with it: the next SIM may want another PIN. Arithmetic
 // only.
+//
+// A SIM that says "SIM PUK" on the AT port is blocked: no bring-up gets the
+// PIN until the stick goes by itself.
 struct PinGuard {
-  bool proven;    // on the SIM now in the stick
-  bool awaiting;  // a recovery reset the stick; no bring-up has found it since
-  bool said;      // the withholding was said since that recovery
+  bool proven;        // on the SIM now in the stick
+  bool awaiting;      // a recovery reset the stick; no bring-up has found it since
+  bool said;          // the withholding was said since that recovery
+  bool blocked;       // the SIM wants its PUK
+  bool blocked_said;  // and that was said
 };
 
 // Whether a bring-up (a recovery's own, or any other) withholds the PIN.
@@ -56,6 +61,8 @@ void pin_guard_bringup(PinGuard* g, bool found, bool record_read);
 void pin_guard_answer(PinGuard* g);
 // The modem's nodes went (the supervisor's "no modem" branches).
 void pin_guard_nodes_gone(PinGuard* g);
+// The AT port said the SIM wants its PUK.
+void pin_guard_puk(PinGuard* g);
 
 // --- The recovery -----------------------------------------------------------
 

@@ -42,6 +42,8 @@ BringupValues dial_values = {"", "", "", "", "", ""};
 
 // The link's state: its one holder.
 LinkMachine link_state;
+// Whether the pass under way ran a bring-up (the radio waits for the next).
+bool bringup_ran = false;
 
 constexpr unsigned kPassSeconds = 2;
 constexpr unsigned kDnsTroubleSeconds = 1;
@@ -62,6 +64,27 @@ bool modem_present() {
   return CheckFileExist("/dev/ttyUSB1") || CheckFileExist("/dev/ttyACM0");
 }
 
+// After a bring-up that found the modem, in a pass that runs none (the
+// ports a silent stick has cost their wait after pppd has been started,
+// not before): which of the modem's other ports answers AT, and what it
+// says of the radio and the SIM. Then the radio again every 60 s while the
+// modem is there: also, and most, when the link does not come up.
+void read_radio_if_due() {
+  if (bringup_ran || !radio_read_due(link_state, monotonic_seconds()) || !modem_present()) return;
+  RadioFacts facts;
+  if (link_state.at_port[0] == '\0') {
+    char port[kTtyBufferSize];
+    if (find_at_port(link_state.tty, link_state.modem.vendor == kHuaweiVendor, port, &facts)) {
+      read_radio_facts(port, &facts);
+    }
+    on_at_port(&link_state, port, facts, monotonic_seconds());
+  } else {
+    read_radio_facts(link_state.at_port, &facts);
+    on_radio(&link_state, facts, monotonic_seconds());
+  }
+  publish();
+}
+
 // Every bring-up the daemon runs; what it found moves the link.
 int supervised_bringup(const char* pin) {
   BringupOutcome outcome;
@@ -70,6 +93,7 @@ int supervised_bringup(const char* pin) {
   int rc = link_bringup(values, &outcome);
   on_bringup(&link_state, outcome, monotonic_seconds(), seconds_since_boot());
   publish();
+  bringup_ran = true;
   return rc;
 }
 
@@ -179,8 +203,10 @@ int first_link_bringup() { return supervised_bringup(dial_values.pin); }
 
 void CheckUSBMode() {
   for (;;) {
+    bringup_ran = false;
     supervise_once();
     recover_if_stuck();
+    read_radio_if_due();
     publish();  // a write that failed is tried again on every pass
     wait_seconds(kPassSeconds);
   }

@@ -8,6 +8,7 @@
 
 #include "sys/buffer_sizes.h"
 #include "usb/modem_family.h"
+#include "usb/radio_facts.h"
 
 constexpr char kStatusPath[] = "/var/run/link3g.status";
 // Written first, then renamed over kStatusPath: a reader sees the old file
@@ -42,4 +43,6 @@ struct LinkStatus {
   unsigned long forced_restarts;  // of those, the restarts of a failing link
   unsigned long recoveries;       // resets of a stuck stick and the bring-ups after them
   unsigned long dns_failures;     // probes unanswered since the last answered one
+  char at_port[kStatusTtySize];   // the AT port the radio facts come from; empty when none
+  RadioFacts radio;               // as the modem said last; unknown when not asked
 };

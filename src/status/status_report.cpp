@@ -68,6 +68,49 @@ void add_counts_line(Report* r, const LinkStatus& s, unsigned long now) {
       s.recoveries, s.recoveries == 1 ? "y" : "ies", s.dns_failures, plural(s.dns_failures));
 }
 
+// What the modem said of its radio on its AT port, or why nothing is known.
+const char* const kRegistrationTexts[] = {"registration unknown", "registered (home)", "registered (roaming)",
+                                          "searching for a network", "registration denied", "not registered"};
+static_assert(sizeof kRegistrationTexts / sizeof kRegistrationTexts[0] == kRegistrationCount, "a text each");
+const char* const kSimTexts[] = {"SIM unknown", "SIM ready", "SIM wants its PIN", "SIM blocked, wants its PUK",
+                                 "no SIM"};
+static_assert(sizeof kSimTexts / sizeof kSimTexts[0] == kSimStateCount, "a text each");
+const char* const kNetworkTexts[] = {"GSM",  "GSM Compact", "UMTS", "EDGE",       "HSDPA",
+                                     "HSUPA", "HSPA",       "LTE",  "EC-GSM-IoT", "NB-IoT"};
+constexpr int kNetworkTextCount = sizeof kNetworkTexts / sizeof kNetworkTexts[0];
+
+bool nothing_known(const RadioFacts& f) {
+  return f.signal_dbm == kSignalUnknown && f.operator_name[0] == '\0' && f.registration == kRegUnknown &&
+         f.network == kNetworkUnknown && f.sim == kSimUnknown;
+}
+
+void add_radio_line(Report* r, const LinkStatus& s) {
+  const RadioFacts& f = s.radio;
+  if (s.at_port[0] == '\0') {
+    add(r, "link3g: no AT port to ask\n");
+    return;
+  }
+  if (nothing_known(f)) {
+    add(r, "link3g: the modem's AT port does not answer\n");
+    return;
+  }
+  if (f.signal_dbm == kSignalUnknown) {
+    add(r, "link3g: signal unknown");
+  } else {
+    add(r, "link3g: signal %d dBm", f.signal_dbm);
+  }
+  if (f.operator_name[0] == '\0') {
+    add(r, ", no operator");
+  } else {
+    add(r, ", operator %s", f.operator_name);
+  }
+  int reg = static_cast<int>(f.registration);
+  add(r, ", %s", reg >= 0 && reg < kRegistrationCount ? kRegistrationTexts[reg] : kRegistrationTexts[0]);
+  add(r, ", %s", f.network >= 0 && f.network < kNetworkTextCount ? kNetworkTexts[f.network] : "network unknown");
+  int sim = static_cast<int>(f.sim);
+  add(r, ", %s\n", sim >= 0 && sim < kSimStateCount ? kSimTexts[sim] : kSimTexts[0]);
+}
+
 }  // namespace
 
 size_t format_status_report(const LinkStatus& status, unsigned long now, const LinkBytes& bytes,
@@ -77,6 +120,7 @@ size_t format_status_report(const LinkStatus& status, unsigned long now, const L
   out[0] = '\0';
   add_link_line(&r, status);
   add_counts_line(&r, status, now);
+  add_radio_line(&r, status);
   if (bytes.known) {
     add(&r, "link3g: ppp0 received %llu bytes, sent %llu bytes\n", bytes.received, bytes.sent);
   }

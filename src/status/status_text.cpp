@@ -21,8 +21,21 @@ const char* const kFamilyWords[] = {"", "gsm", "evdo", "td-scdma"};
 static_assert(sizeof kFamilyWords / sizeof kFamilyWords[0] == kDialFamilyEnd, "a word per family");
 constexpr int kFamilyCount = kDialFamilyEnd;
 
-// A value before quoting: the longest is a tty path.
-constexpr size_t kValueSize = kStatusTtySize;
+// The radio's words, in the enums' order; "" unknown.
+const char* const kRegistrationWords[] = {"", "home", "roaming", "searching", "denied", "unregistered"};
+static_assert(sizeof kRegistrationWords / sizeof kRegistrationWords[0] == kRegistrationCount, "a word each");
+const char* const kSimWords[] = {"", "ready", "pin", "puk", "absent"};
+static_assert(sizeof kSimWords / sizeof kSimWords[0] == kSimStateCount, "a word each");
+// The access technologies of AT+COPS, from kNetworkUnknown (-1) on.
+const char* const kNetworkWords[] = {"",      "GSM",   "GSM-compact", "UMTS", "EDGE",       "HSDPA",
+                                     "HSUPA", "HSPA",  "LTE",         "EC-GSM-IoT", "NB-IoT"};
+constexpr int kNetworkCount = sizeof kNetworkWords / sizeof kNetworkWords[0];
+
+// A value before quoting: the longest is an operator's name.
+constexpr size_t kValueSize = 64;
+static_assert(kValueSize > kStatusTtySize && kValueSize > kOperatorSize, "room for every value");
+constexpr int kSignalLowest = -113;
+constexpr int kSignalHighest = -51;
 constexpr char kTtyPrefix[] = "/dev/";
 constexpr size_t kUsbIdText = 9;  // "%04x:%04x"
 constexpr size_t kUsbIdDigits = 4;
@@ -30,36 +43,61 @@ constexpr int kMaxUsbId = 0xffff;
 
 // What a key's value is, and so how it is written and how strictly read.
 enum ValueKind {
-  kStateWord,   // a word of kStateWords
-  kFamilyWord,  // a word of kFamilyWords, "" when undecided
   kCount,       // decimal digits, an unsigned long
   kPid,         // decimal digits, 1 .. INT_MAX
   kUsbIds,      // "vvvv:pppp" in lower-case hex, or empty for 0:0
   kTtyPath,     // empty, or a path under /dev/ of plain characters
   kAddress,     // empty, or a dotted quad
+  kWord,        // a word of the key's table (an int field: the word's index + first)
+  kSignal,      // empty for unknown, or -113 .. -51 (dBm, odd)
+  kOperator,    // printable ASCII, at most 32 bytes
 };
+
+struct WordTable {
+  const char* const* words;
+  int count;
+  int first;  // the field's value of words[0]
+};
+const WordTable kStateTable = {kStateWords, kStateCount, 0};
+const WordTable kFamilyTable = {kFamilyWords, kFamilyCount, 0};  // "" when undecided
+const WordTable kRegistrationTable = {kRegistrationWords, kRegistrationCount, 0};
+const WordTable kSimTable = {kSimWords, kSimStateCount, 0};
+const WordTable kNetworkTable = {kNetworkWords, kNetworkCount, kNetworkUnknown};
 
 struct StatusKey {
   const char* key;
   ValueKind kind;
   size_t field;  // offset of the field in LinkStatus (kUsbIds: the vendor's)
+  const WordTable* words = nullptr;  // kWord's
 };
 
 // The keys, in the order they are written.
 const StatusKey kKeys[] = {
-    {"state", kStateWord, offsetof(LinkStatus, state)},
+    {"state", kWord, offsetof(LinkStatus, state), &kStateTable},
     {"since", kCount, offsetof(LinkStatus, since)},
     {"pid", kPid, offsetof(LinkStatus, pid)},
     {"modem", kUsbIds, offsetof(LinkStatus, vendor)},
     {"tty", kTtyPath, offsetof(LinkStatus, tty)},
-    {"family", kFamilyWord, offsetof(LinkStatus, family)},
+    {"family", kWord, offsetof(LinkStatus, family), &kFamilyTable},
     {"address", kAddress, offsetof(LinkStatus, address)},
     {"pppd_starts", kCount, offsetof(LinkStatus, pppd_starts)},
     {"forced_restarts", kCount, offsetof(LinkStatus, forced_restarts)},
     {"recoveries", kCount, offsetof(LinkStatus, recoveries)},
     {"dns_failures", kCount, offsetof(LinkStatus, dns_failures)},
+    // The radio's keys: a daemon of an earlier release writes none of them.
+    {"at_port", kTtyPath, offsetof(LinkStatus, at_port)},
+    {"signal_dbm", kSignal, offsetof(LinkStatus, radio.signal_dbm)},
+    {"operator", kOperator, offsetof(LinkStatus, radio.operator_name)},
+    {"registration", kWord, offsetof(LinkStatus, radio.registration), &kRegistrationTable},
+    {"network", kWord, offsetof(LinkStatus, radio.network), &kNetworkTable},
+    {"sim", kWord, offsetof(LinkStatus, radio.sim), &kSimTable},
 };
+static_assert(sizeof(LinkState) == sizeof(int) && sizeof(Registration) == sizeof(int) &&
+                  sizeof(SimState) == sizeof(int),
+              "word fields are ints");
 constexpr size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];
+// Every key before the radio's is in every file.
+constexpr size_t kRequiredKeys = 11;
 
 // A field by its offset (copied, so that no pointer is cast to a wider
 // alignment).
@@ -74,7 +112,18 @@ void put(LinkStatus* s, size_t field, T v) {
   memcpy(reinterpret_cast<char*>(s) + field, &v, sizeof v);
 }
 const char* text_at(const LinkStatus& s, size_t field) { return reinterpret_cast<const char*>(&s) + field; }
-size_t text_size(ValueKind kind) { return kind == kTtyPath ? sizeof LinkStatus::tty : sizeof LinkStatus::address; }
+size_t text_size(ValueKind kind) {
+  switch (kind) {
+    case kTtyPath: return kStatusTtySize;
+    case kOperator: return kOperatorSize;
+    default: return kAddrFieldSize;
+  }
+}
+
+const char* word_of(const WordTable& t, int value) {
+  int i = value - t.first;
+  return i >= 0 && i < t.count ? t.words[i] : "";
+}
 
 // --- Writing --------------------------------------------------------------
 
@@ -90,13 +139,22 @@ void show_usb_ids(const LinkStatus& s, char* out) {
 // The value of key k into out (kValueSize bytes).
 void show_value(const StatusKey& k, const LinkStatus& s, char* out) {
   switch (k.kind) {
-    case kStateWord: snprintf(out, kValueSize, "%s", link_state_word(get<LinkState>(s, k.field))); break;
-    case kFamilyWord: snprintf(out, kValueSize, "%s", family_word(get<int>(s, k.field))); break;
     case kCount: snprintf(out, kValueSize, "%lu", get<unsigned long>(s, k.field)); break;
     case kPid: snprintf(out, kValueSize, "%d", get<int>(s, k.field)); break;
     case kUsbIds: show_usb_ids(s, out); break;
     case kTtyPath:
-    case kAddress: snprintf(out, kValueSize, "%s", text_at(s, k.field)); break;
+    case kAddress:
+    case kOperator: snprintf(out, kValueSize, "%s", text_at(s, k.field)); break;
+    case kWord: snprintf(out, kValueSize, "%s", word_of(*k.words, get<int>(s, k.field))); break;
+    case kSignal: {
+      int dbm = get<int>(s, k.field);
+      if (dbm == kSignalUnknown) {
+        out[0] = '\0';
+      } else {
+        snprintf(out, kValueSize, "%d", dbm);
+      }
+      break;
+    }
   }
 }
 
@@ -165,10 +223,40 @@ bool good_address(const char* v, size_t len) {
   return len == 0 || (strspn(v, "0123456789.") == len && inet_pton(AF_INET, v, &a) == 1);
 }
 
+// Printable ASCII (the file as a whole has no control bytes).
+bool good_operator(const char* v, size_t len) {
+  for (size_t i = 0; i < len; ++i) {
+    if (static_cast<unsigned char>(v[i]) > 0x7e) return false;
+  }
+  return true;
+}
+
+bool good_text(ValueKind kind, const char* v, size_t len) {
+  switch (kind) {
+    case kTtyPath: return good_tty(v, len);
+    case kOperator: return good_operator(v, len);
+    default: return good_address(v, len);
+  }
+}
+
+// Empty, or "-" and the digits of a dBm value AT+CSQ can give.
+bool take_signal(const char* v, int* dbm) {
+  unsigned long n;
+  if (*v == '\0') {
+    *dbm = kSignalUnknown;
+    return true;
+  }
+  if (*v != '-' || !take_number(v + 1, static_cast<unsigned long>(-kSignalLowest), &n)) return false;
+  int value = -static_cast<int>(n);
+  if (value < kSignalLowest || value > kSignalHighest || (value - kSignalLowest) % 2 != 0) return false;
+  *dbm = value;
+  return true;
+}
+
 bool take_text(const StatusKey& k, const char* v, LinkStatus* s) {
   size_t len = strlen(v);
   if (len >= text_size(k.kind)) return false;
-  if (!(k.kind == kTtyPath ? good_tty(v, len) : good_address(v, len))) return false;
+  if (!good_text(k.kind, v, len)) return false;
   memcpy(reinterpret_cast<char*>(s) + k.field, v, len + 1);
   return true;
 }
@@ -178,14 +266,6 @@ bool take_value(const StatusKey& k, const char* v, LinkStatus* s) {
   unsigned long n;
   int i;
   switch (k.kind) {
-    case kStateWord:
-      if ((i = word_index(v, kStateWords, kStateCount)) < 0) return false;
-      put(s, k.field, static_cast<LinkState>(i));
-      return true;
-    case kFamilyWord:
-      if ((i = word_index(v, kFamilyWords, kFamilyCount)) < 0) return false;
-      put(s, k.field, i);
-      return true;
     case kCount:
       if (!take_number(v, ULONG_MAX, &n)) return false;
       put(s, k.field, n);
@@ -196,7 +276,18 @@ bool take_value(const StatusKey& k, const char* v, LinkStatus* s) {
       return true;
     case kUsbIds: return take_usb_ids(v, s);
     case kTtyPath:
-    case kAddress: return take_text(k, v, s);
+    case kAddress:
+    case kOperator: return take_text(k, v, s);
+    case kWord:
+      if ((i = word_index(v, k.words->words, k.words->count)) < 0) return false;
+      put(s, k.field, i + k.words->first);
+      return true;
+    case kSignal: {
+      int dbm;
+      if (!take_signal(v, &dbm)) return false;
+      put(s, k.field, dbm);
+      return true;
+    }
   }
   return false;
 }
@@ -266,6 +357,7 @@ int parse_status_text(const char* text, size_t len, LinkStatus* status) {
   if (len == 0 || text[len - 1] != '\n' || has_control_byte(text, len)) return 0;
   LinkStatus parsed;
   memset(&parsed, 0, sizeof parsed);
+  radio_facts_clear(&parsed.radio);
   bool seen[kKeyCount] = {};
   for (size_t at = 0; at < len;) {
     const char* nl = static_cast<const char*>(memchr(text + at, '\n', len - at));
@@ -273,8 +365,8 @@ int parse_status_text(const char* text, size_t len, LinkStatus* status) {
     if (!take_line(text + at, line_len, &parsed, seen)) return 0;
     at += line_len + 1;
   }
-  for (bool s : seen) {
-    if (!s) return 0;
+  for (size_t i = 0; i < kRequiredKeys; ++i) {
+    if (!seen[i]) return 0;
   }
   *status = parsed;
   return 1;

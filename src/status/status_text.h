@@ -19,7 +19,8 @@ const char* family_word(int family);
 // or 0 when it does not fit (out is then empty).
 size_t format_status_text(const LinkStatus& status, char* out, size_t size);
 
-// Reads len bytes of status text, strictly: every key exactly once, each
+// Reads len bytes of status text, strictly: every key exactly once (the
+// radio's at most once: a file without them knows nothing of it), each
 // on a line of its own ended by a newline, each value quoted as
 // format_status_text writes it and well-formed for its key (no control
 // characters anywhere). Returns 1 and fills status, or 0.

@@ -23,7 +23,6 @@ constexpr unsigned kDirectSwitchSeconds = 5;
 
 constexpr UsbId kDirectSwitchStick = {0x1e89, 0xf000};
 constexpr UsbId kMarkerStick = {0x0408, 0xf000};
-constexpr int kHuaweiVendor = 0x12d1;
 
 bool same(const UsbId& a, const UsbId& b) { return a.vendor == b.vendor && a.product == b.product; }
 

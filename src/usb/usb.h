@@ -4,12 +4,17 @@
 
 #include "usb/modem_family.h"
 #include "usb/operator_profile.h"
+#include "usb/radio_facts.h"
 
 // A USB vendor and product id pair, each 0x0000..0xffff, printed "%04x".
 struct UsbId {
   int vendor;
   int product;
 };
+
+// Huawei's sticks: their own switch messages, and unsolicited reports on
+// their AT ports until told otherwise.
+constexpr int kHuaweiVendor = 0x12d1;
 
 // --- The device list (/proc/bus/usb/devices) -------------------------------
 
@@ -80,3 +85,19 @@ ModemFamily getUsbModemType(const char* card, const char* tty, OperatorProfile* 
                             const char* pin);
 // Runs serialcom on tty and reads its record; 1 when a full one was read.
 int get_gsm_type(const char* tty, OperatorProfile* record, const char* pin);
+
+// --- The radio, asked on the stick's second AT port -------------------------
+
+// The stick's AT port other than dial_tty, the one pppd dials on: every
+// /dev/ttyUSB<n> and /dev/ttyACM<n> there now is asked AT then AT+CPIN? (at
+// most 2 s each; a Huawei stick, huawei, is sent AT^CURC=0 first), and the
+// first that answers OK is it. 1 with its path in port (kTtyBufferSize
+// bytes) and the SIM's state in facts, or 0 (port empty, facts unknown). A
+// port another process holds (its UUCP lock) is not asked.
+int find_at_port(const char* dial_tty, bool huawei, char* port, RadioFacts* facts);
+
+// One read of the signal (AT+CSQ), the operator and network (AT+COPS=3,0,
+// AT+COPS?), the registration (AT+CREG?) and the SIM (AT+CPIN?) on port, at
+// most 2 s a command. 1 when the port answered, else 0 with every fact
+// unknown.
+int read_radio_facts(const char* port, RadioFacts* facts);

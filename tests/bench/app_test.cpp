@@ -334,6 +334,7 @@ class OneDaemon : public daemon_test::Daemon {
 TEST_F(OneDaemon, SecondIsRefusedUntilTheFirstIsKilled) {
   start({"--3gCard", "NoSuchCard"});
   ASSERT_TRUE(wait_for([] { return status_of("state") == "no-family"; }, 30));
+  ASSERT_TRUE(wait_for([] { return status_of("sim") == "ready"; }, 30));  // its own last write
   EXPECT_EQ(status_of("pid"), std::to_string(pid_));
   EXPECT_EQ(status_of("modem"), "12d1:1001");
   EXPECT_EQ(status_of("tty"), "/dev/ttyUSB0");

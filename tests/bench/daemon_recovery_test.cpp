@@ -233,4 +233,23 @@ TEST_F(Daemon, HealthyLinkForAnHourIsNeverRecovered) {
   EXPECT_EQ(status_of("state"), "up");
 }
 
+// A SIM that says it wants its PUK gets no PIN from any later bring-up,
+// though the PIN was proven on it: three wrong tries are what blocked it.
+TEST_F(Daemon, SimWantingItsPukGetsNoPinAfterTheReset) {
+  ASSERT_EQ(stick_, "ok2");
+  bench::sh("usbsim set sim=puk");
+  start({"--3gCard", "AutoCheck", "--3gPin", "1234"});
+  ASSERT_TRUE(wait_for([] { return link_up() && dns_queries() > 0 && status_of("sim") == "puk"; }, kSetupLimit));
+  size_t designed = count("serialcom /dev/ttyUSB0 1234");
+  EXPECT_EQ(designed, 1u);
+  bench::sh("usbsim hang");
+  ASSERT_TRUE(wait_for([] { return resets_on_the_bus() == 1 && count("serialcom /dev/ttyUSB0 ") >= 1; }, 400));
+  EXPECT_EQ(count("serialcom /dev/ttyUSB0 1234"), designed);
+  EXPECT_EQ(occurrences(daemon_out(), "link3g: the SIM is blocked and needs its PUK: no bring-up gets the PIN until "
+                                      "the stick is pulled out.\n"),
+            1u)
+      << daemon_out();
+}
+
 }  // namespace
+

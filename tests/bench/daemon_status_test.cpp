@@ -189,4 +189,139 @@ TEST_F(Daemon, UnwritableRunFolder) {
   EXPECT_EQ(status_of("pppd_starts"), "1");
 }
 
+// --- The radio, asked on the stick's second AT port -------------------------
+
+// The modem journal's commands on one port ("ttyUSB1"), in order.
+std::vector<std::string> port_commands(const std::string& port) {
+  std::vector<std::string> out;
+  for (const std::string& l : bench::lines_of(bench::read_file("/bench/journal/modem.log"))) {
+    size_t a = l.find(' ');
+    if (a != std::string::npos && l.compare(a + 1, port.size() + 1, port + " ") == 0) {
+      out.push_back(l.substr(a + port.size() + 2));
+    }
+  }
+  return out;
+}
+
+// Whether any radio command went to port.
+bool radio_asked_on(const std::string& port) {
+  for (const std::string& c : port_commands(port)) {
+    for (const char* what : {"+CSQ", "+COPS", "+CREG", "+CPIN", "^CURC"}) {
+      if (c.find(what) != std::string::npos) return true;
+    }
+  }
+  return false;
+}
+
+// A value of the status file as a shell that sources it sees it.
+std::string sourced(const std::string& key) {
+  return bench::run({"sh", "-c", ". " + daemon_test::kStatusFile + " && printf %s \"$" + key + "\""}).output;
+}
+
+std::string status_report() { return bench::link3g({"--cmd", "status"}).output; }
+
+struct RadioStick {
+  const char* stick;
+  const char* at_port;
+  const char* dial_port;
+  bool huawei;  // told AT^CURC=0 before anything else
+};
+const RadioStick kRadioSticks[] = {
+    {"zte-mf626", "ttyUSB1", "ttyUSB2", false},
+    {"ok2", "ttyUSB2", "ttyUSB0", true},
+    {"ok1-acm", "ttyACM1", "ttyACM0", false},
+};
+
+// What the modem says on its second AT port shows in the status file and
+// in the status command, read again every minute; the port pppd dials on
+// is never asked, and the port's lock goes with each read.
+TEST_F(Daemon, RadioFactsFromTheSecondAtPort) {
+  const RadioStick* stick = nullptr;
+  for (const RadioStick& s : kRadioSticks) {
+    if (stick_ == s.stick) stick = &s;
+  }
+  ASSERT_NE(stick, nullptr) << stick_;
+  bench::sh("usbsim set signal=-63 operator=Example registration=roaming network=LTE");
+  start_gsm();
+  ASSERT_TRUE(wait_for([] { return status_of("sim") == "ready"; }, kSetupLimit));
+  EXPECT_EQ(status_of("at_port"), std::string("/dev/") + stick->at_port);
+  EXPECT_EQ(status_of("signal_dbm"), "-63");
+  EXPECT_EQ(sourced("operator"), "Example");
+  EXPECT_EQ(status_of("registration"), "roaming");
+  EXPECT_EQ(status_of("network"), "LTE");
+  EXPECT_NE(status_report().find("\nlink3g: signal -63 dBm, operator Example, registered (roaming), LTE, SIM ready\n"),
+            std::string::npos)
+      << status_report();
+  std::vector<std::string> asked = port_commands(stick->at_port);
+  ASSERT_FALSE(asked.empty());
+  EXPECT_EQ(asked[0] == "AT^CURC=0", stick->huawei) << asked[0];
+  EXPECT_FALSE(bench::exists(std::string("/var/lock/LCK..") + stick->at_port));
+
+  bench::sh("usbsim set signal=unknown registration=searching");
+  ASSERT_TRUE(wait_for([] { return status_of("registration") == "searching"; }, 75));
+  EXPECT_EQ(status_of("signal_dbm") + status_of("operator") + status_of("network"), "");
+  EXPECT_NE(status_report().find("\nlink3g: signal unknown, no operator, searching for a network, network unknown, "
+                                 "SIM ready\n"),
+            std::string::npos)
+      << status_report();
+  EXPECT_FALSE(radio_asked_on(stick->dial_port)) << bench::read_file("/bench/journal/modem.log");
+}
+
+// A port another program holds is left alone (a stale lock is not), a
+// port that says nothing or garbage, and an operator's name made to harm:
+// they change the values shown, and nothing else.
+TEST_F(Daemon, LockedSilentOrHostileAtPortChangesOnlyTheValues) {
+  ASSERT_EQ(stick_, "zte-mf626");
+  pid_t holder = fork();
+  if (holder == 0) {
+    pause();
+    _exit(0);
+  }
+  char lock[16];
+  snprintf(lock, sizeof lock, "%10d\n", static_cast<int>(holder));
+  bench::write_file("/var/lock/LCK..ttyUSB1", lock);
+  bench::write_file("/var/lock/LCK..ttyUSB0", "     99999\n");  // no such process
+  start_gsm();
+  ASSERT_TRUE(wait_for([] { return link_up() && !port_commands("ttyUSB0").empty(); }, kSetupLimit));
+  ASSERT_TRUE(wait_for([] { return !bench::exists("/var/lock/LCK..ttyUSB0"); }, 10));
+  EXPECT_TRUE(wait_for([] { return status_report().find("\nlink3g: no AT port to ask\n") != std::string::npos; }, 10))
+      << status_report();
+  EXPECT_EQ(bench::read_file("/var/lock/LCK..ttyUSB1"), lock);
+  EXPECT_TRUE(port_commands("ttyUSB1").empty());
+  kill(holder, SIGKILL);
+  waitpid(holder, nullptr, 0);
+  // Not asked again until the next bring-up.
+  sleep(70);
+  EXPECT_TRUE(port_commands("ttyUSB1").empty());
+  bench::sh("usbsim unplug");
+  ASSERT_TRUE(wait_for([] { return status_of("state") == "no-modem"; }, 10));
+  bench::sh("usbsim replug");
+  ASSERT_TRUE(wait_for([] { return status_of("at_port") == "/dev/ttyUSB1"; }, kSetupLimit));
+
+  // Shell words, quotes, control bytes and more than 32 bytes.
+  const std::string hostile = "$(reboot)';`id`\x01\x1b[2J|x&&" + std::string(30, 'A');
+  ASSERT_EQ(bench::run({"usbsim", "set", "operator=" + hostile}).status, 0);
+  const std::string shown = std::string("$(reboot)';`id`[2J|x&&AAAAAAAAAAAAAAAAAAAAAAAAAA").substr(0, 32);
+  ASSERT_TRUE(wait_for([&] { return sourced("operator") == shown; }, 75)) << bench::read_file(daemon_test::kStatusFile);
+  EXPECT_NE(status_report().find(", operator " + shown + ", registered (home), "), std::string::npos);
+
+  bench::sh("usbsim set status_mode=garbage");
+  // Its information lines are broken or not at the start of a line: only
+  // the SIM's (a NUL in it dropped) still reads.
+  ASSERT_TRUE(wait_for([] { return status_of("signal_dbm") == "" && status_of("operator") == ""; }, 75))
+      << bench::read_file(daemon_test::kStatusFile);
+  EXPECT_EQ(status_of("registration") + status_of("network"), "");
+  EXPECT_EQ(status_of("sim"), "ready");
+  EXPECT_EQ(bench::run({"sh", "-c", ". " + daemon_test::kStatusFile}).status, 0);
+
+  bench::sh("usbsim set status_mode=silent");
+  EXPECT_TRUE(wait_for([] {
+    return status_report().find("\nlink3g: the modem's AT port does not answer\n") != std::string::npos;
+  }, 75)) << status_report();
+  EXPECT_TRUE(link_up());
+  EXPECT_TRUE(alive());
+  EXPECT_FALSE(bench::exists("/bench/state/reboot-requested"));
+  EXPECT_FALSE(radio_asked_on("ttyUSB2")) << bench::read_file("/bench/journal/modem.log");
+}
+
 }  // namespace

@@ -2,6 +2,9 @@
 // one before that brought no answer.
 #include <gtest/gtest.h>
 
+#include <string.h>
+
+#include "monitor/link_machine.h"
 #include "monitor/link_recovery.h"
 
 namespace {
@@ -33,7 +36,7 @@ TEST(RecoveryLadder, CountsFromTheLaterOfBringupAndAnswer) {
 
 // The PIN's guard through the stories that could lock a SIM.
 TEST(RecoveryPin, NeverAnUnprovenPinAfterAResetNorAnOldProofOnANewSim) {
-  PinGuard g = {false, false, false};
+  PinGuard g = {false, false, false, false, false};
   EXPECT_FALSE(pin_withheld(g, false));  // the designed first bring-up
   EXPECT_TRUE(pin_withheld(g, true));
   // A reset whose stick stays off the bus: the bring-ups of "no modem"
@@ -56,6 +59,54 @@ TEST(RecoveryPin, NeverAnUnprovenPinAfterAResetNorAnOldProofOnANewSim) {
   EXPECT_TRUE(pin_withheld(g, true));
   pin_guard_bringup(&g, true, true);  // a full record read
   EXPECT_FALSE(pin_withheld(g, true));
+  // A SIM that wants its PUK gets no PIN, proven or not, not even after a
+  // reset; a stick pulled out takes that with it too.
+  pin_guard_puk(&g);
+  EXPECT_TRUE(pin_withheld(g, false));
+  pin_guard_reset(&g);
+  pin_guard_nodes_gone(&g);
+  pin_guard_bringup(&g, true, true);
+  EXPECT_TRUE(pin_withheld(g, false));
+  pin_guard_nodes_gone(&g);
+  EXPECT_FALSE(pin_withheld(g, false));
+}
+
+// When the AT port is looked for and the radio read: never in the pass of
+// a bring-up's own choosing, never on the tty the dial configuration uses.
+TEST(RecoveryPin, RadioAskedAfterABringupThenEveryMinuteNeverOnTheDialTty) {
+  LinkMachine m;
+  machine_begin(&m, 1, 0);
+  EXPECT_FALSE(radio_read_due(m, 100));
+  BringupOutcome found = {};
+  found.result = kBringupConfigured;
+  found.ids = {0x19d2, 0x0031};
+  strcpy(found.tty, "/dev/ttyUSB2");
+  on_bringup(&m, found, 100, 100);
+  EXPECT_TRUE(radio_read_due(m, 100));
+  RadioFacts facts;
+  radio_facts_clear(&facts);
+  facts.sim = kSimPuk;
+  on_at_port(&m, "/dev/ttyUSB1", facts, 102);
+  EXPECT_FALSE(radio_read_due(m, 161));
+  EXPECT_TRUE(radio_read_due(m, 162));
+  EXPECT_TRUE(m.pin.blocked);
+  on_radio(&m, facts, 162);
+  // A later bring-up reads it again at once; one that dials on the port
+  // found has it looked for again.
+  on_bringup(&m, found, 170, 170);
+  EXPECT_TRUE(radio_read_due(m, 170));
+  EXPECT_STREQ(m.at_port, "/dev/ttyUSB1");
+  strcpy(found.tty, "/dev/ttyUSB1");
+  on_bringup(&m, found, 180, 180);
+  EXPECT_STREQ(m.at_port, "");
+  EXPECT_TRUE(radio_read_due(m, 180));
+  // None answered: asked no more until the next bring-up; nodes gone: none.
+  on_at_port(&m, "", facts, 182);
+  EXPECT_FALSE(radio_read_due(m, 1000));
+  on_bringup(&m, found, 1000, 1000);
+  on_nodes_gone(&m, 1001);
+  EXPECT_FALSE(radio_read_due(m, 2000));
+  EXPECT_EQ(m.radio.sim, kSimUnknown);
 }
 
 }  // namespace

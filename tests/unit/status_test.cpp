@@ -35,12 +35,19 @@ LinkStatus up_status() {
   s.forced_restarts = 1;
   s.recoveries = 2;
   s.dns_failures = 0;
+  strcpy(s.at_port, "/dev/ttyUSB2");
+  s.radio.signal_dbm = -71;
+  strcpy(s.radio.operator_name, "O2 - UK");
+  s.radio.registration = kRegHome;
+  s.radio.network = 2;
+  s.radio.sim = kSimReady;
   return s;
 }
 
 const std::string kUpText =
     "state=up\nsince=751\npid=812\nmodem=12d1:1001\ntty=/dev/ttyUSB1\nfamily=gsm\n"
-    "address=10.64.64.2\npppd_starts=3\nforced_restarts=1\nrecoveries=2\ndns_failures=0\n";
+    "address=10.64.64.2\npppd_starts=3\nforced_restarts=1\nrecoveries=2\ndns_failures=0\n"
+    "at_port=/dev/ttyUSB2\nsignal_dbm=-71\noperator='O2 - UK'\nregistration=home\nnetwork=UMTS\nsim=ready\n";
 
 std::string format(const LinkStatus& s) {
   char text[kStatusTextSize];
@@ -87,6 +94,11 @@ TEST(StatusText, ReadsBackWhatItWrote) {
       EXPECT_EQ(format(back), format(s));
     }
   }
+  // A daemon of an earlier release writes no radio keys: nothing known.
+  ASSERT_EQ(parse(kUpText.substr(0, kUpText.find("at_port=")), &back), 1);
+  EXPECT_EQ(back.at_port[0], '\0');
+  EXPECT_EQ(back.radio.sim, kSimUnknown);
+  EXPECT_EQ(back.radio.network, kNetworkUnknown);
 }
 
 // The file is outside input: anything but what the daemon writes is
@@ -127,6 +139,17 @@ TEST(StatusText, RefusesAnythingElse) {
       with_line("dns_failures", "dns_failures=1e3"),
       with_line("recoveries", "recoveries=-1"),
       with_line("state", "state=up\r"),
+      with_line("signal_dbm", "signal_dbm=-70"),  // AT+CSQ gives odd values only
+      with_line("signal_dbm", "signal_dbm=-115"),
+      with_line("signal_dbm", "signal_dbm=71"),
+      with_line("signal_dbm", "signal_dbm=--71"),
+      with_line("operator", "operator=" + std::string(33, 'x')),
+      with_line("operator", "operator='O2\x80'"),
+      with_line("operator", "operator=\"O2\""),
+      with_line("registration", "registration=HOME"),
+      with_line("network", "network=5G"),
+      with_line("sim", "sim=PUK"),
+      with_line("at_port", "at_port=ttyUSB2"),
       std::string("state=up\0\n", 10) + kUpText.substr(9),
   };
   for (const std::string& text : bad) {
@@ -146,7 +169,8 @@ TEST(StatusText, ReadsTheWayAShellSourcesIt) {
   fputs(kUpText.c_str(), f);
   fclose(f);
   doSystemCmd(". %s && printf '%%s|' \"$state\" \"$since\" \"$pid\" \"$modem\" \"$tty\" \"$family\" "
-              "\"$address\" \"$pppd_starts\" \"$forced_restarts\" \"$recoveries\" \"$dns_failures\" > %s",
+              "\"$address\" \"$pppd_starts\" \"$forced_restarts\" \"$recoveries\" \"$dns_failures\" "
+              "\"$signal_dbm\" \"$operator\" \"$sim\" > %s",
               file.c_str(), out.c_str());
   char got[256] = {};
   FILE* o = fopen(out.c_str(), "r");
@@ -154,7 +178,7 @@ TEST(StatusText, ReadsTheWayAShellSourcesIt) {
   size_t n = fread(got, 1, sizeof got - 1, o);
   fclose(o);
   doSystemCmd("rm -rf %s", dir);
-  EXPECT_EQ(std::string(got, n), "up|751|812|12d1:1001|/dev/ttyUSB1|gsm|10.64.64.2|3|1|2|0|");
+  EXPECT_EQ(std::string(got, n), "up|751|812|12d1:1001|/dev/ttyUSB1|gsm|10.64.64.2|3|1|2|0|-71|O2 - UK|ready|");
 }
 
 std::string report(const LinkStatus& s, unsigned long now, LinkBytes bytes = {0, 0, 0}) {
@@ -170,7 +194,16 @@ TEST(StatusReport, LinesAPersonReads) {
             "link3g: up since 0:12:31 (uptime), ppp0 10.64.64.2, modem 12d1:1001 on /dev/ttyUSB1, GSM\n"
             "link3g: for 3:01:02, daemon pid 812, pppd started 3 times, 1 forced restart, "
             "2 recoveries, 0 unanswered DNS probes\n"
+            "link3g: signal -71 dBm, operator O2 - UK, registered (home), UMTS, SIM ready\n"
             "link3g: ppp0 received 123456 bytes, sent 7890 bytes\n");
+  // The AT port gone silent, and a SIM that wants its PUK.
+  radio_facts_clear(&s.radio);
+  EXPECT_NE(report(s, 751).find("\nlink3g: the modem's AT port does not answer\n"), std::string::npos);
+  s.radio.sim = kSimPuk;
+  EXPECT_NE(report(s, 751).find("\nlink3g: signal unknown, no operator, registration unknown, network unknown, "
+                                "SIM blocked, wants its PUK\n"),
+            std::string::npos);
+  s.at_port[0] = '\0';
   s.state = kStateNoModem;
   s.vendor = s.product = 0;
   s.tty[0] = s.address[0] = '\0';
@@ -181,7 +214,8 @@ TEST(StatusReport, LinesAPersonReads) {
   EXPECT_EQ(report(s, 0),  // a clock behind the file counts as no time
             "link3g: no modem since 100:00:00 (uptime)\n"
             "link3g: for 0:00:00, daemon pid 812, pppd started 3 times, 1 forced restart, "
-            "1 recovery, 1 unanswered DNS probe\n");
+            "1 recovery, 1 unanswered DNS probe\n"
+            "link3g: no AT port to ask\n");
   s.state = kStateDnsFailing;
   strcpy(s.tty, "/dev/ttyACM0");  // a modem served at once: no ids read
   s.family = 2;
