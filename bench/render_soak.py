@@ -26,6 +26,8 @@ KINDS = [
     ("no_record", "a bring-up finds no operator record (`usbsim set serialcom=never`, then `usbsim replug`): "
                   "it fails with the nodes there; the record is back (`usbsim set serialcom=record`) 1 to 4 "
                   "min after the failure"),
+    ("at_port_hang", "the stick's second AT port stops answering (`usbsim set status_mode=silent`) for 1 to 10 "
+                     "min, the link carrying on: nothing of the link may be touched"),
 ]
 REF = {
     "pppd_kill": "`killall` returned",
@@ -35,6 +37,7 @@ REF = {
     "dns_dead_reset": "the name servers relay again",
     "hang": "`usbsim hang` returned",
     "no_record": "the failed bring-up's end",
+    "at_port_hang": "the AT port answering again",
     "first_link": "the daemon's start",
 }
 

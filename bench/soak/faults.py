@@ -185,6 +185,29 @@ def no_record(soak, fault):
     no_record_then_record(soak, fault, now())
 
 
+def at_port_hang(soak, fault):
+    """The stick's second AT port stops answering (its status side hangs)
+    while the link carries on: the radio's reads wait out their time, and
+    the link must not notice. No pppd is started, no stick reset."""
+    hold = soak.rng.uniform(60, 600)
+    fault["hold_s"] = round(hold, 1)
+    t_hung = now()
+    run(["usbsim", "set", "status_mode=silent"])
+    soak.wait_until(t_hung + hold, step=1.0, until=soak.look_only)
+    run(["usbsim", "set", "status_mode=answer"])
+    ref = now()
+    fault["ref"] = "the AT port answering again"
+    soak.watch_recovery(fault, ref, False)
+    touched = [c for _, c in soak.daemon_commands(t_hung, ref) if c.startswith(("pppd ", "killall"))]
+    resets = [t for t in recovery_times(soak) if t_hung < t <= ref]
+    fault["link_commands"] = len(touched)
+    fault["resets"] = len(resets)
+    if touched or resets:
+        fault["ok"] = False
+        soak.failures.append("at_port_hang at %.0f s: the link was touched while the AT port was silent (%s, %d resets)"
+                             % (fault["t"], touched, len(resets)))
+
+
 FAULTS = {"pppd_kill": pppd_kill, "addr_loss": addr_loss, "unplug": unplug, "dns_dead": dns_dead,
-          "hang": hang, "no_record": no_record}
+          "hang": hang, "no_record": no_record, "at_port_hang": at_port_hang}
 KINDS = tuple(FAULTS)

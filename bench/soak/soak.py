@@ -28,6 +28,8 @@ What it does:
                   bring-up finds no record and fails with the nodes there;
                   the record is back 1..4 min later, the reset 300 s after
                   the failure brings the link up
+      at_port_hang  `usbsim set status_mode=silent` for 1..10 min: the
+                  radio's reads wait out their time; the link is not touched
     A fault is injected only once the link is settled (ppp0 has an address,
     one pppd runs, the daemon's own DNS probe was seen in the last seconds);
   - samples every --sample seconds: daemon alive, its open descriptors,

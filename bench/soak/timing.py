@@ -40,6 +40,11 @@ CHAT_WAITS = 1 + (44 + len(RECORD_APN) + len(RECORD_DIAL)) * 0.05
 # that finds it ends up to a pass and a second late (whole seconds of the
 # monotonic clock). After the reset: 1 s, then up to 5 s for the nodes.
 STUCK = 300
+# After a bring-up that found the modem, the pass that starts pppd looks
+# for the stick's second AT port: zte-mf626's silent ttyUSB0 takes its
+# whole wait (2 s) before ttyUSB1 answers. A port that stops answering
+# costs a read the same, once a minute.
+AT_WAIT = 2.0
 RESET_NODES = 1 + 5
 
 
@@ -82,7 +87,7 @@ def bounds(costs):
     # Replug: the bring-up under way has at worst just found no stick (its
     # 2 s wait), a pass, the full bring-up, a pass, pppd started, the first
     # pass after ppp0 is up probes.
-    out["unplug"] = (2 + PASS + BRINGUP_REPLUG + PASS + CHAT_WAITS + PASS, 5 * c + b + u_chat)
+    out["unplug"] = (2 + PASS + BRINGUP_REPLUG + PASS + AT_WAIT + CHAT_WAITS + PASS, 5 * c + b + u_chat)
     # Name servers back: the attempt under way may still time out (the
     # sixth of its probe), a pass with its trouble pause; a forced restart
     # may open the next pass, whose trouble pause lets the new pppd (.ex)
@@ -90,11 +95,12 @@ def bounds(costs):
     out["dns_dead"] = (ATTEMPT + 2 * PASS + 2 * DNS_PAUSE, 4 * c + u_ex)
     # From the start: the first bring-up, a pass starts pppd (options.ppp3g),
     # the first pass after ppp0 is up probes.
-    out["first_link"] = (BRINGUP_FIRST + PASS + CHAT_WAITS, 3 * c + b + u_chat)
+    out["first_link"] = (BRINGUP_FIRST + PASS + AT_WAIT + CHAT_WAITS, 3 * c + b + u_chat)
     # The reset and what follows it: killall, the reset and the wait for the
     # nodes, the bring-up, a pass, pppd started (with chat, the longer), the
     # first pass after ppp0 is up probes.
-    recovery = (RESET_NODES + BRINGUP_RESET + PASS + CHAT_WAITS + PASS, costs["reset"] + 3 * c + b + u_chat)
+    recovery = (RESET_NODES + BRINGUP_RESET + PASS + AT_WAIT + CHAT_WAITS + PASS,
+                costs["reset"] + 3 * c + b + u_chat)
     # No record after a replug: from the failed bring-up's end, 300 s, the
     # pass that finds it stuck, the recovery.
     # (The bring-up ends after its killall of serialcom, which is counted
@@ -106,6 +112,9 @@ def bounds(costs):
     # Name servers back while a reset is under way (an outage longer than
     # 300 s): the outage's own bound and the recovery's.
     out["dns_dead_reset"] = (out["dns_dead"][0] + recovery[0], out["dns_dead"][1] + recovery[1])
+    # The second AT port answering again: the link never went; the pass
+    # under way may hold the last silent read, the next one probes.
+    out["at_port_hang"] = (AT_WAIT + 2 * PASS, 2 * c)
     return out
 
 
