@@ -23,7 +23,8 @@ THREADS = 2
 # Per pass: the 2 s pause and the DNS wait; and, once a minute (every 30
 # passes), the read of the radio on the stick's second AT port, at most
 # two waits for each of its five commands.
-RADIO_WAKEUPS = 5 * 2 / 30
+RADIO_PASSES = 30             # passes between two reads of the radio (60 s)
+RADIO_WAKEUPS = 5 * 2 / RADIO_PASSES
 WAKEUPS_BUDGET = 2 + RADIO_WAKEUPS
 SYSCALLS_BUDGET = 30          # per pass, all threads
 BRINGUP_CPU_BUDGET_MS = 20.0
@@ -138,6 +139,7 @@ def steady_figures(run, ref):
         f.update(above_floor=run["rss_kb"] - run["floor_rss_kb"],
                  more_libc=run["libc_rss_kb"] - run["floor_libc_rss_kb"],
                  cold=run["parts_lookup_us"] - run["parts_lookup_again_us"],
+                 radio_per_pass=run.get("parts_radio_us", 0) / RADIO_PASSES,
                  paced_pct=100 * run["cpu_us_per_iteration"] / paced_pidof(run),
                  rss_verdict="met" if run["rss_kb"] <= RSS_BUDGET_KB else "missed")
     f.update(judge([tuple(w) for w in run.get("cpu_windows", [])], PIDOF_SHARE))
@@ -221,6 +223,10 @@ BARE_AFTER_PASS_ROWS = (
      "{parts_query_us:.0f}, the 2 s pause with its wakeup {parts_pause_us:.0f}: {parts_total_us:.0f} µs in all; "
      "the same lookup again with the caches warm: {parts_lookup_again_us:.0f} µs (the first pays {cold:.0f} µs "
      "for cold caches)", "—", None),
+    ("  the read of the radio on the stick's second AT port, once a minute beside the passes "
+     "(`perf_pass_parts`, {parts_radio_reads} reads, medians)",
+     "{parts_radio_us:.0f} µs of CPU, {parts_radio_wall_ms:.1f} ms: {radio_per_pass:.1f} µs a pass over the 30 "
+     "passes of its minute (in the steady figures above)", "—", None),
     ("CPU of one `pidof pppd` run, one run every 2 s as a pass would run it, through the window "
      "({pidof_paced_count} runs, no preloads)",
      "{pidof_paced_cpu_per_run_us:.0f} µs (`pidof -x pppd`: {pidof_paced_x_cpu_per_run_us:.0f} µs): the "

@@ -12,7 +12,12 @@
 //
 // and, outside the pass's total, the lookup once more right after the query
 // (lookup_again): the same work with the caches warm, where the first part
-// after the pause runs with them cold.
+// after the pause runs with them cold. After the passes, the read of the
+// radio that the daemon makes once a minute (read_radio_facts on the
+// stick's second AT port, found as the daemon finds it beside the dial
+// port /dev/ttyUSB0 of the bench's Huawei stick), kRadioReads times: its
+// CPU and wall time (radio_us, radio_wall_ms, medians; -1 when no port
+// answered) and the reads that got an answer (radio_reads).
 //
 //   perf_pass_parts [--repeat N] [--snapshots FILE] PASSES
 //
@@ -39,6 +44,7 @@
 #include "sys/if_addr.h"
 #include "sys/pause.h"
 #include "sys/proc_pid.h"
+#include "usb/usb.h"
 
 namespace {
 
@@ -104,6 +110,33 @@ bool one_pass(int pass, int repeat, int* pppd) {
   return true;
 }
 
+long long wall_ns() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<long long>(ts.tv_sec) * 1000000000LL + ts.tv_nsec;
+}
+
+constexpr int kRadioReads = 5;
+
+void radio_reads() {
+  char port[kTtyBufferSize];
+  RadioFacts facts;
+  long long cpu[kRadioReads], wall[kRadioReads];
+  int n = 0;
+  if (find_at_port("/dev/ttyUSB0", true, port, &facts)) {
+    for (int r = 0; r < kRadioReads; ++r) {
+      wait_seconds(kPauseSeconds);
+      long long c0 = cpu_ns(), w0 = wall_ns();
+      if (!read_radio_facts(port, &facts)) continue;  // the daemon's own read held the port
+      cpu[n] = cpu_ns() - c0;
+      wall[n] = wall_ns() - w0;
+      ++n;
+    }
+  }
+  printf(" radio_reads=%d radio_us=%.1f radio_wall_ms=%.1f", n, n > 0 ? median_us(cpu, n) : -1.0,
+         n > 0 ? median_us(wall, n) / 1000.0 : -1.0);
+}
+
 void snapshot(FILE* out, int passes) {
   if (out == nullptr) return;
   struct timespec real;
@@ -145,6 +178,8 @@ int main(int argc, char** argv) {
     if (p != kLookupAgain) total += m;
     printf("%s_us=%.1f ", kPartNames[p], m);
   }
-  printf("total_us=%.1f passes=%d\n", total, passes);
+  printf("total_us=%.1f passes=%d", total, passes);
+  radio_reads();
+  printf("\n");
   return 0;
 }
