@@ -28,8 +28,8 @@ const PhaseInfo kPhases[kLinkPhaseCount] = {
     {kStateDnsFailing, "DNS does not answer"},
 };
 
-void enter(LinkMachine* m, LinkPhase phase, unsigned long now) {
-  if (shown_state(m->phase) != shown_state(phase)) m->since = now;
+void enter(LinkMachine* m, LinkPhase phase) {
+  if (shown_state(m->phase) != shown_state(phase)) m->since_due = true;
   m->phase = phase;
 }
 
@@ -87,8 +87,8 @@ void count_failure(LinkMachine* m) {
 
 // ppp0 has an address: up or dns-failing by the probes unanswered so far,
 // which the status file shows as they are now.
-void show_link(LinkMachine* m, unsigned long now) {
-  enter(m, m->dns_fail_count > 0 ? kPhaseDnsFailing : kPhaseUp, now);
+void show_link(LinkMachine* m) {
+  enter(m, m->dns_fail_count > 0 ? kPhaseDnsFailing : kPhaseUp);
   m->dns_failures_shown = m->dns_fail_count > 0 ? static_cast<unsigned long>(m->dns_fail_count) : 0;
 }
 
@@ -124,21 +124,21 @@ void machine_status(const LinkMachine& m, LinkStatus* out) {
   out->radio = m.radio;
 }
 
-void on_bringup(LinkMachine* m, const BringupOutcome& outcome, long mono, unsigned long now) {
+void on_bringup(LinkMachine* m, const BringupOutcome& outcome, long mono) {
   set_text(m->address, "");
   switch (outcome.result) {
     case kBringupNoModem:
-      enter(m, kPhaseNoModem, now);
+      enter(m, kPhaseNoModem);
       forget_modem(m);
       break;
     case kBringupNoFamily:
-      enter(m, kPhaseNoFamily, now);
+      enter(m, kPhaseNoFamily);
       m->modem = outcome.ids;
       set_text(m->tty, outcome.tty);
       m->family = 0;
       break;
     case kBringupConfigured:
-      enter(m, kPhaseConfigured, now);
+      enter(m, kPhaseConfigured);
       m->modem = outcome.ids;
       set_text(m->tty, outcome.tty);
       m->family = outcome.family;
@@ -150,15 +150,15 @@ void on_bringup(LinkMachine* m, const BringupOutcome& outcome, long mono, unsign
   pin_guard_bringup(&m->pin, outcome.result != kBringupNoModem, outcome.record_read);
 }
 
-void on_nodes_gone(LinkMachine* m, unsigned long now) {
-  enter(m, kPhaseNoModem, now);
+void on_nodes_gone(LinkMachine* m) {
+  enter(m, kPhaseNoModem);
   forget_modem(m);
   set_text(m->address, "");
   pin_guard_nodes_gone(&m->pin);
 }
 
-void on_pppd_started(LinkMachine* m, bool forced, unsigned long now) {
-  enter(m, kPhasePppdStarted, now);
+void on_pppd_started(LinkMachine* m, bool forced) {
+  enter(m, kPhasePppdStarted);
   m->link_confirmed = 0;
   ++m->pppd_starts;
   if (forced) {
@@ -168,20 +168,20 @@ void on_pppd_started(LinkMachine* m, bool forced, unsigned long now) {
   set_text(m->address, "");
 }
 
-void on_no_address(LinkMachine* m, unsigned long now) {
+void on_no_address(LinkMachine* m) {
   count_failure(m);
   if (without_configuration(*m)) return;
-  enter(m, kPhaseNoAddress, now);
+  enter(m, kPhaseNoAddress);
   set_text(m->address, "");
 }
 
-void on_address(LinkMachine* m, const char* address, unsigned long now) {
+void on_address(LinkMachine* m, const char* address) {
   if (without_configuration(*m)) return;
-  show_link(m, now);
+  show_link(m);
   set_text(m->address, address);
 }
 
-void on_probe(LinkMachine* m, bool answered, long mono, unsigned long now) {
+void on_probe(LinkMachine* m, bool answered, long mono) {
   if (answered) {
     m->ppp_restart_count = 0;
     m->dns_fail_count = 0;
@@ -194,7 +194,12 @@ void on_probe(LinkMachine* m, bool answered, long mono, unsigned long now) {
     ++m->dns_fail_count;
     count_failure(m);
   }
-  if (!without_configuration(*m)) show_link(m, now);
+  if (!without_configuration(*m)) show_link(m);
+}
+
+void stamp_since(LinkMachine* m, unsigned long now) {
+  if (m->since_due) m->since = now;
+  m->since_due = false;
 }
 
 void on_recovery(LinkMachine* m) {

@@ -28,6 +28,7 @@ enum LinkPhase {
 struct LinkMachine {
   LinkPhase phase;
   unsigned long since;  // seconds since boot when the shown state began
+  bool since_due;       // the shown state changed: since is stamped before it is published
   int pid;              // the daemon's
   // What the status file shows of the dial configuration: the stick's ids
   // as its bring-up read them, the tty and the family; none without one.
@@ -67,20 +68,24 @@ void machine_begin(LinkMachine* m, int pid, unsigned long now);
 // The record the status file is written from.
 void machine_status(const LinkMachine& m, LinkStatus* out);
 
-// --- Transitions; now is seconds since boot, mono the monotonic clock's --
+// --- Transitions; mono is the monotonic clock's seconds -----------------------
 
 // A bring-up ended with outcome.
-void on_bringup(LinkMachine* m, const BringupOutcome& outcome, long mono, unsigned long now);
+void on_bringup(LinkMachine* m, const BringupOutcome& outcome, long mono);
 // The modem's nodes are gone (the pass runs a bring-up next).
-void on_nodes_gone(LinkMachine* m, unsigned long now);
+void on_nodes_gone(LinkMachine* m);
 // pppd was started (forced: the restart of a failing confirmed link).
-void on_pppd_started(LinkMachine* m, bool forced, unsigned long now);
+void on_pppd_started(LinkMachine* m, bool forced);
 // pppd runs and ppp0 has no address.
-void on_no_address(LinkMachine* m, unsigned long now);
+void on_no_address(LinkMachine* m);
 // ppp0 has address; the probe is about to run.
-void on_address(LinkMachine* m, const char* address, unsigned long now);
+void on_address(LinkMachine* m, const char* address);
 // The probe was answered, or not.
-void on_probe(LinkMachine* m, bool answered, long mono, unsigned long now);
+void on_probe(LinkMachine* m, bool answered, long mono);
+// The time (seconds since boot) of a shown state that began with the
+// transitions since the last publish: read only then, so that a steady
+// pass reads no clock but the monotonic one.
+void stamp_since(LinkMachine* m, unsigned long now);
 // A stuck link's stick was reset (or its reset tried).
 void on_recovery(LinkMachine* m);
 // After a bring-up found the modem: its AT port (empty: none answered) and

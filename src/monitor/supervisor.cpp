@@ -53,6 +53,7 @@ constexpr unsigned kResetSettleSeconds = 1;
 constexpr unsigned kResetNodesSeconds = 5;
 
 void publish() {
+  if (link_state.since_due) stamp_since(&link_state, seconds_since_boot());
   LinkStatus status;
   machine_status(link_state, &status);
   status_publish(status);
@@ -91,7 +92,7 @@ int supervised_bringup(const char* pin) {
   BringupValues values = dial_values;
   values.pin = pin;
   int rc = link_bringup(values, &outcome);
-  on_bringup(&link_state, outcome, monotonic_seconds(), seconds_since_boot());
+  on_bringup(&link_state, outcome, monotonic_seconds());
   publish();
   bringup_ran = true;
   return rc;
@@ -102,7 +103,7 @@ int supervised_bringup(const char* pin) {
 // not once the bring-up has failed.
 void bring_up_again() {
   usb_led = kLedOff;
-  on_nodes_gone(&link_state, seconds_since_boot());
+  on_nodes_gone(&link_state);
   publish();
 }
 
@@ -120,29 +121,29 @@ void start_pppd() {
     doSystemCmd("pppd file /etc/ppp/options.ppp3g.ex &");
     ppp_ex_flag = 0;
   }
-  on_pppd_started(&link_state, false, seconds_since_boot());
+  on_pppd_started(&link_state, false);
   publish();
 }
 
 void force_restart() {
   doSystemCmd("killall -9 pppd");
   doSystemCmd("pppd file /etc/ppp/options.ppp3g.ex &");
-  on_pppd_started(&link_state, true, seconds_since_boot());
+  on_pppd_started(&link_state, true);
   publish();
 }
 
 void check_link() {
   char addr[kAddrFieldSize] = {};
   if (getIfIp_steady("ppp0", addr) != 0) {
-    on_no_address(&link_state, seconds_since_boot());
+    on_no_address(&link_state);
     publish();
     return;
   }
   usb_led = kLedSteady;
-  on_address(&link_state, addr, seconds_since_boot());
+  on_address(&link_state, addr);
   publish();
   bool answered = CheckDnsQuery() != 0;
-  on_probe(&link_state, answered, monotonic_seconds(), seconds_since_boot());
+  on_probe(&link_state, answered, monotonic_seconds());
   publish();
 }
 

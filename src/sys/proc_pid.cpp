@@ -24,11 +24,14 @@ constexpr int kStatLineSize = 1024;
 // The scan resumes where the previous call stopped (main thread only).
 DirReader procScan;
 
-// /proc/PID/stat of the process found last, held open: read again in
-// place, it costs one call where opening it anew walks /proc each time.
-// The open file stays with the process it was opened for (a pid the
-// kernel gives to a new process is another process of /proc), and once
-// that process has gone a read of it fails.
+// /proc/PID of the process found last, held open. The open directory
+// stays with the process it was opened for (a pid the kernel gives to a new
+// process is another process of /proc), and once that process has gone no
+// name can be looked up in it: a look for its "stat" there tells whether
+// it still runs, without the kernel writing out its stat line, which is
+// what a read of the line mostly costs. Its name was checked when it was
+// found; a process keeps its name unless it renames itself, which pppd
+// does not.
 struct HeldStat {
   int pid;
   int fd;  // -1 when none is held
@@ -89,19 +92,14 @@ int get_proc_pid(const char* name) {
 
 namespace {
 
-// The held stat line of pid into rec; 0 when that process has gone or the
-// line cannot be read or parsed.
-int read_held_record(int pid, ProcStatRecord* rec) {
-  if (held.pid != pid) {
-    drop_held();
-    char path[kProcPathSize];
-    snprintf(path, sizeof path, "/proc/%d/stat", pid);
-    held.fd = open(path, O_RDONLY | O_CLOEXEC);
-    if (held.fd < 0) return 0;
-    held.pid = pid;
-  }
+// The stat line of the process whose /proc directory dir is, parsed into
+// rec; 0 when it has gone or the line cannot be read or parsed.
+int read_stat_in(int dir, ProcStatRecord* rec) {
+  int fd = retry_on_eintr([&] { return openat(dir, "stat", O_RDONLY | O_CLOEXEC); });
+  if (fd < 0) return 0;
   char line[kStatLineSize];
-  ssize_t n = retry_on_eintr([&] { return pread(held.fd, line, sizeof line - 1, 0); });
+  ssize_t n = retry_on_eintr([&] { return read(fd, line, sizeof line - 1); });
+  close(fd);
   if (n <= 0) return 0;
   line[n] = '\0';
   char* end = strchr(line, '\n');  // the first line only, as fgets would
@@ -109,16 +107,29 @@ int read_held_record(int pid, ProcStatRecord* rec) {
   return parse_proc_stat_line(line, sizeof line, rec);
 }
 
+// Whether pid, found by name, still runs: on the first look its /proc
+// directory is taken and its name checked through it (both of the same
+// process), after that the held directory is asked.
+bool still_runs(const char* name, int pid) {
+  if (held.pid == pid) return faccessat(held.fd, "stat", F_OK, 0) == 0;
+  drop_held();
+  char path[kProcPathSize];
+  snprintf(path, sizeof path, "/proc/%d", pid);
+  int dir = retry_on_eintr([&] { return open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  if (dir < 0) return false;
+  ProcStatRecord rec;
+  if (!read_stat_in(dir, &rec) || rec.pid != pid || strcasecmp(rec.ProcName, name) != 0) {
+    close(dir);
+    return false;
+  }
+  held = {pid, dir};
+  return true;
+}
+
 }  // namespace
 
 int get_proc_pid_again(const char* name, int last_pid) {
-  // A process that renamed itself does not count: the name is checked on
-  // every look.
-  ProcStatRecord rec;
-  if (last_pid > 0 && read_held_record(last_pid, &rec) && rec.pid == last_pid &&
-      strcasecmp(rec.ProcName, name) == 0) {
-    return last_pid;
-  }
+  if (last_pid > 0 && still_runs(name, last_pid)) return last_pid;
   drop_held();
   return get_proc_pid(name);
 }

@@ -81,7 +81,7 @@ TEST(RecoveryPin, RadioAskedAfterABringupThenEveryMinuteNeverOnTheDialTty) {
   found.result = kBringupConfigured;
   found.ids = {0x19d2, 0x0031};
   strcpy(found.tty, "/dev/ttyUSB2");
-  on_bringup(&m, found, 100, 100);
+  on_bringup(&m, found, 100);
   EXPECT_TRUE(radio_read_due(m, 100));
   RadioFacts facts;
   radio_facts_clear(&facts);
@@ -93,18 +93,18 @@ TEST(RecoveryPin, RadioAskedAfterABringupThenEveryMinuteNeverOnTheDialTty) {
   on_radio(&m, facts, 162);
   // A later bring-up reads it again at once; one that dials on the port
   // found has it looked for again.
-  on_bringup(&m, found, 170, 170);
+  on_bringup(&m, found, 170);
   EXPECT_TRUE(radio_read_due(m, 170));
   EXPECT_STREQ(m.at_port, "/dev/ttyUSB1");
   strcpy(found.tty, "/dev/ttyUSB1");
-  on_bringup(&m, found, 180, 180);
+  on_bringup(&m, found, 180);
   EXPECT_STREQ(m.at_port, "");
   EXPECT_TRUE(radio_read_due(m, 180));
   // None answered: asked no more until the next bring-up; nodes gone: none.
   on_at_port(&m, "", facts, 182);
   EXPECT_FALSE(radio_read_due(m, 1000));
-  on_bringup(&m, found, 1000, 1000);
-  on_nodes_gone(&m, 1001);
+  on_bringup(&m, found, 1000);
+  on_nodes_gone(&m);
   EXPECT_FALSE(radio_read_due(m, 2000));
   EXPECT_EQ(m.radio.sim, kSimUnknown);
 }
