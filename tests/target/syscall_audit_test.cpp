@@ -38,18 +38,23 @@ struct Fallback {
   const char* why;
 };
 
-// statx(AT_FDCWD,"PATH",0,...), stat() of a path. Arguments cut short by
-// another record of the trace are judged on what they hold.
-bool stat_of_a_path(const std::string& args) {
+// statx(AT_FDCWD,"PATH",FLAGS,...) with these flags. Arguments cut short
+// by another record of the trace are judged on what they hold.
+bool path_with_flags(const std::string& args, const std::string& flags) {
   const std::string head = "AT_FDCWD,\"";
   size_t n = std::min(args.size(), head.size());
   if (args.compare(0, n, head, 0, n) != 0) return false;
   size_t quote = args.find('"', head.size());
   if (args.size() <= head.size() || quote == std::string::npos) return true;
-  const std::string flags = ",0,";
   std::string rest = args.substr(quote + 1, flags.size());
   return flags.compare(0, rest.size(), rest) == 0;
 }
+
+// stat() of a path: flags 0.
+bool stat_of_a_path(const std::string& args) { return path_with_flags(args, ",0,"); }
+
+// lstat() of a path: AT_SYMLINK_NOFOLLOW.
+bool lstat_of_a_path(const std::string& args) { return path_with_flags(args, ",AT_SYMLINK_NOFOLLOW,"); }
 
 // statx(FD,"",AT_EMPTY_PATH,...), fstat() of a descriptor, judged the same
 // way when cut short.
@@ -67,6 +72,8 @@ const Fallback kFallbacks[] = {
      "src/time/clock_gettime.c: any clock, again with SYS_clock_gettime"},
     {"statx", "stat64", stat_of_a_path,
      "src/stat/fstatat.c: stat() of a path (AT_FDCWD, flags 0) goes on with SYS_stat, stat64 on o32"},
+    {"statx", "lstat64", lstat_of_a_path,
+     "src/stat/fstatat.c: lstat() of a path (AT_FDCWD, AT_SYMLINK_NOFOLLOW) goes on with SYS_lstat, lstat64 on o32"},
     {"statx", "fstat64", stat_of_a_descriptor,
      "src/stat/fstatat.c: fstat() (a descriptor, \"\", AT_EMPTY_PATH) goes on with SYS_fstat, fstat64 on o32"},
 };
@@ -269,6 +276,8 @@ TEST(SyscallAudit, ReadsEveryRecordOfInterleavedLines) {
   EXPECT_FALSE(stat_of_a_descriptor("AT_FDCWD,\"/proc/1\",0,STATX_BASIC_STATS,0x3fffee00) = 0"));
   EXPECT_FALSE(stat_of_a_descriptor("3,\"x\",AT_EMPTY_PATH,STATX_BASIC_STATS,0) = 0"));
   EXPECT_FALSE(stat_of_a_path("AT_FDCWD,\"/x\",AT_SYMLINK_NOFOLLOW,STATX_BASIC_STATS,0) = 0"));
+  EXPECT_TRUE(lstat_of_a_path("AT_FDCWD,\"/x\",AT_SYMLINK_NOFOLLOW,STATX_BASIC_STATS,0) = 0"));
+  EXPECT_FALSE(lstat_of_a_path("AT_FDCWD,\"/x\",0,STATX_BASIC_STATS,0) = 0"));
 }
 
 TEST(SyscallAudit, EveryCallOfTheSuiteIsInLinux2630) {
