@@ -167,10 +167,3 @@ int parse_cpin(const char* text, size_t len, SimState* sim) {
   return 0;
 }
 
-void radio_facts_clear(RadioFacts* facts) {
-  memset(facts, 0, sizeof *facts);
-  facts->signal_dbm = kSignalUnknown;
-  facts->registration = kRegUnknown;
-  facts->network = kNetworkUnknown;
-  facts->sim = kSimUnknown;
-}
