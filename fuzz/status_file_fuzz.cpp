@@ -33,6 +33,8 @@ void check_fields(const LinkStatus& s) {
   FUZZ_CHECK(s.family >= 0 && s.family <= 3, "family %d", s.family);
   FUZZ_CHECK(memchr(s.tty, '\0', sizeof s.tty) != nullptr, "tty not terminated");
   FUZZ_CHECK(memchr(s.address, '\0', sizeof s.address) != nullptr, "address not terminated");
+  FUZZ_CHECK(s.mode == kModePpp || s.mode == kModeNetwork, "mode %d", s.mode);
+  FUZZ_CHECK(memchr(s.interface, '\0', sizeof s.interface) != nullptr, "interface not terminated");
 }
 
 // Each line, as sh reads it, is one word: the key, '=', the value read.

@@ -44,7 +44,10 @@ void print_usage() {
   }
   printf("      %-18s %s\n", "--help", "this text");
   printf("      %-18s %s\n", "--version", "the version");
-  printf("\nManual: man 8 link3g\n");
+  printf("\nA stick that is a network card once switched (CDC-Ethernet, RNDIS) gets\n"
+         "DHCP (udhcpc) instead of pppd: it keeps its own APN, dial number, user\n"
+         "and password, and is never sent the PIN.\n"
+         "\nManual: man 8 link3g\n");
 }
 
 void print_version() { printf("link3g %s\n", LINK3G_VERSION); }

@@ -1,5 +1,6 @@
 // The dns command: a start script for the dnrd relay with the name servers
-// of /etc/resolv.conf, the NAT masquerade rule for the active ppp interface,
+// of /etc/resolv.conf, the NAT masquerade rule for the active ppp interface
+// (or the network stick's the 3g daemon names),
 // and a DNS self-check that reboots the router when DNS is dead (but not
 // in its first ten minutes up).
 #pragma once

@@ -11,21 +11,22 @@ constexpr long kRadioReadSeconds = 60;
 
 struct PhaseInfo {
   LinkState shown;
-  const char* stuck;  // the recovery's reason
+  const char* stuck;      // the recovery's reason
+  const char* stuck_net;  // the same on the network way
 };
 
 // A link stuck with the nodes there and no configuration has a failed
 // bring-up behind it, whichever way it failed; "brought up again" is a pass
 // that has just run a bring-up, which no recovery follows at once.
 const PhaseInfo kPhases[kLinkPhaseCount] = {
-    {kStateStarting, "the modem was brought up again"},
-    {kStateNoModem, "no dial configuration"},
-    {kStateNoFamily, "no dial configuration"},
-    {kStateConnecting, "the modem was brought up again"},
-    {kStateConnecting, "pppd does not stay up"},
-    {kStateConnecting, "ppp0 has no address"},
-    {kStateUp, "DNS answers"},
-    {kStateDnsFailing, "DNS does not answer"},
+    {kStateStarting, "the modem was brought up again", "the modem was brought up again"},
+    {kStateNoModem, "no dial configuration", "no dial configuration"},
+    {kStateNoFamily, "no dial configuration", "no dial configuration"},
+    {kStateConnecting, "the modem was brought up again", "the modem was brought up again"},
+    {kStateConnecting, "pppd does not stay up", "udhcpc does not stay up"},
+    {kStateConnecting, "ppp0 has no address", "no DHCP lease"},
+    {kStateUp, "DNS answers", "DNS answers"},
+    {kStateDnsFailing, "DNS does not answer", "DNS does not answer"},
 };
 
 void enter(LinkMachine* m, LinkPhase phase) {
@@ -60,11 +61,21 @@ void radio_after_bringup(LinkMachine* m, long mono) {
   }
 }
 
+// The way of the stick a bring-up found (or none: the designed PPP way).
+// When the way changes, the program found last is the other way's: it
+// is looked for afresh.
+void take_way(LinkMachine* m, LinkMode mode, const char* interface) {
+  if (m->mode != mode) m->pppd_pid = 0;
+  m->mode = mode;
+  set_text(m->interface, interface);
+}
+
 void forget_modem(LinkMachine* m) {
   m->modem = {0, 0};
   set_text(m->tty, "");
   m->family = 0;
   forget_at_port(m);
+  take_way(m, kModePpp, "");
 }
 
 void take_radio(LinkMachine* m, const RadioFacts& facts, long mono) {
@@ -96,7 +107,9 @@ void show_link(LinkMachine* m) {
 
 LinkState shown_state(LinkPhase phase) { return kPhases[phase].shown; }
 
-const char* stuck_reason(LinkPhase phase) { return kPhases[phase].stuck; }
+const char* stuck_reason(LinkPhase phase, LinkMode mode) {
+  return mode == kModeNetwork ? kPhases[phase].stuck_net : kPhases[phase].stuck;
+}
 
 void machine_begin(LinkMachine* m, int pid, unsigned long now) {
   memset(m, 0, sizeof *m);
@@ -122,6 +135,8 @@ void machine_status(const LinkMachine& m, LinkStatus* out) {
   out->dns_failures = m.dns_failures_shown;
   memcpy(out->at_port, m.at_port, sizeof out->at_port);
   out->radio = m.radio;
+  out->mode = m.mode;
+  memcpy(out->interface, m.interface, sizeof out->interface);
 }
 
 void on_bringup(LinkMachine* m, const BringupOutcome& outcome, long mono) {
@@ -143,8 +158,17 @@ void on_bringup(LinkMachine* m, const BringupOutcome& outcome, long mono) {
       set_text(m->tty, outcome.tty);
       m->family = outcome.family;
       break;
+    case kBringupNetwork:
+      enter(m, kPhaseConfigured);
+      forget_modem(m);
+      m->modem = outcome.ids;
+      take_way(m, kModeNetwork, outcome.interface);
+      break;
   }
-  if (outcome.result != kBringupNoModem) radio_after_bringup(m, mono);
+  if (outcome.result == kBringupNoFamily || outcome.result == kBringupConfigured) {
+    take_way(m, kModePpp, "");
+    radio_after_bringup(m, mono);
+  }
   m->clock.last_bringup_end = mono;
   m->stick = outcome.ids;
   pin_guard_bringup(&m->pin, outcome.result != kBringupNoModem, outcome.record_read);

@@ -35,12 +35,16 @@ struct LinkMachine {
   UsbId modem;
   char tty[kStatusTtySize];
   int family;
-  char address[kAddrFieldSize];  // of ppp0; empty when it has none
+  char address[kAddrFieldSize];  // of the link's interface; empty when it has none
+  // The way the last bring-up chose: pppd and ppp0, or udhcpc on the
+  // network stick's interface.
+  LinkMode mode;
+  char interface[kIfNameSize];  // the network way's; empty on the PPP way
   // The supervisor's counters.
   int ppp_restart_count;  // failures counted on a confirmed link
   int dns_fail_count;     // probes unanswered since the last answered one
   int link_confirmed;     // a probe was answered since pppd last started
-  int pppd_pid;           // what the last look for pppd found; 0 none
+  int pppd_pid;           // what the last look for pppd (udhcpc) found; 0 none
   unsigned long pppd_starts, forced_restarts, recoveries;
   // The unanswered probes as the status file shows them: as of the last
   // pass that showed the link (a pass that found the modem gone does not).
@@ -61,7 +65,7 @@ struct LinkMachine {
 // The status file's state for a phase, and what the recovery's message
 // says a link stuck in it shows.
 LinkState shown_state(LinkPhase phase);
-const char* stuck_reason(LinkPhase phase);
+const char* stuck_reason(LinkPhase phase, LinkMode mode);
 
 // The daemon starts: phase starting, now (seconds since boot) its time.
 void machine_begin(LinkMachine* m, int pid, unsigned long now);
@@ -70,7 +74,7 @@ void machine_status(const LinkMachine& m, LinkStatus* out);
 
 // --- Transitions; mono is the monotonic clock's seconds -----------------------
 
-// A bring-up ended with outcome.
+// A bring-up ended with outcome; a network stick's sets the network way.
 void on_bringup(LinkMachine* m, const BringupOutcome& outcome, long mono);
 // The modem's nodes are gone (the pass runs a bring-up next).
 void on_nodes_gone(LinkMachine* m);

@@ -63,7 +63,7 @@ void pin_guard_puk(PinGuard* g) { g->blocked = true; }
 bool reset_stuck_stick(LinkMachine* m, unsigned long quiet) {
   UsbResetReport report;
   reset_usb_stick(m->stick, &report);
-  print_reset(quiet, stuck_reason(m->phase), report);
+  print_reset(quiet, stuck_reason(m->phase, m->mode), report);
   on_recovery(m);
   return report.result == kResetDone;
 }

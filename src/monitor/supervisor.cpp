@@ -15,6 +15,9 @@
 //   no pppd, no modem    -> bring-up
 //   stuck 300 s and more (the ladder) with the modem there
 //                        -> kill pppd, reset the stick, bring-up
+//
+// A stick that is a network card goes the same way with udhcpc for pppd,
+// its interface for ppp0, and the interface's presence for the nodes.
 #include "dns/dns.h"
 #include "monitor/link_machine.h"
 #include "monitor/link_recovery.h"
@@ -28,6 +31,7 @@
 #include "sys/pause.h"
 #include "sys/proc_pid.h"
 #include "sys/shell_run.h"
+#include "sys/shell_quote.h"
 #include "sys/uptime.h"
 
 #include <unistd.h>
@@ -59,9 +63,25 @@ void publish() {
   status_publish(status);
 }
 
+// What each way runs and kills: the link's program, and its interface.
+struct LinkWay {
+  const char* program;
+  const char* kill;
+  const char* kill_background;
+};
+const LinkWay kWays[kLinkModeCount] = {
+    {"pppd", "killall -9 pppd", "killall -9 pppd &"},
+    {"udhcpc", "killall -9 udhcpc", "killall -9 udhcpc &"},
+};
+
+const LinkWay& way() { return kWays[link_state.mode]; }
+bool network_way() { return link_state.mode == kModeNetwork; }
+const char* link_interface() { return network_way() ? link_state.interface : "ppp0"; }
+
 // The modem counts as there when one of these two nodes can be opened,
-// whatever tty the bring-up chose.
+// whatever tty the bring-up chose; a network stick while its interface is.
 bool modem_present() {
+  if (network_way()) return if_exists_steady(link_state.interface) != 0;
   return CheckFileExist("/dev/ttyUSB1") || CheckFileExist("/dev/ttyACM0");
 }
 
@@ -71,7 +91,7 @@ bool modem_present() {
 // says of the radio and the SIM. Then the radio again every 60 s while the
 // modem is there: also, and most, when the link does not come up.
 void read_radio_if_due() {
-  if (bringup_ran || !radio_read_due(link_state, monotonic_seconds()) || !modem_present()) return;
+  if (network_way() || bringup_ran || !radio_read_due(link_state, monotonic_seconds()) || !modem_present()) return;
   RadioFacts facts;
   if (link_state.at_port[0] == '\0') {
     char port[kTtyBufferSize];
@@ -109,9 +129,25 @@ void bring_up_again() {
 
 void run_bringup() { supervised_bringup(bringup_pin(&link_state, dial_values.pin, false)); }
 
+// udhcpc in the foreground of a background shell, so that the pid found
+// stays its own; the script sets the address, the route and resolv.conf.
+void run_udhcpc() {
+  char name[kShellQuotedSize];
+  if (!shell_quote(link_state.interface, name, sizeof name)) return;
+  doSystemCmd("udhcpc -f -i %s -s %s &", name, kDhcpScriptPath);
+}
+
 // The options files alternate; the .ex one runs no chat script. Without
 // them (no successful bring-up yet) nothing starts until the nodes go.
 void start_pppd() {
+  if (network_way()) {
+    if (!CheckFileExist(kDhcpScriptPath)) return;
+    usb_led = kLedSlowBlink;
+    run_udhcpc();
+    on_pppd_started(&link_state, false);
+    publish();
+    return;
+  }
   if (!CheckFileExist(kOptionsPath)) return;
   usb_led = kLedSlowBlink;
   if (ppp_ex_flag == 0) {
@@ -126,15 +162,19 @@ void start_pppd() {
 }
 
 void force_restart() {
-  doSystemCmd("killall -9 pppd");
-  doSystemCmd("pppd file /etc/ppp/options.ppp3g.ex &");
+  doSystemCmd("%s", way().kill);
+  if (network_way()) {
+    run_udhcpc();
+  } else {
+    doSystemCmd("pppd file /etc/ppp/options.ppp3g.ex &");
+  }
   on_pppd_started(&link_state, true);
   publish();
 }
 
 void check_link() {
   char addr[kAddrFieldSize] = {};
-  if (getIfIp_steady("ppp0", addr) != 0) {
+  if (getIfIp_steady(link_interface(), addr) != 0) {
     on_no_address(&link_state);
     publish();
     return;
@@ -155,11 +195,12 @@ void supervise_once() {
   }
   // The pppd found last time is looked at first: a steady link then costs
   // one read instead of a scan of /proc.
-  link_state.pppd_pid = get_proc_pid_again("pppd", link_state.pppd_pid);
+  link_state.pppd_pid = get_proc_pid_again(way().program, link_state.pppd_pid);
   if (link_state.pppd_pid > 0) {
     if (!modem_present()) {
+      const LinkWay& gone = way();
       bring_up_again();
-      doSystemCmd("killall -9 pppd &");
+      doSystemCmd("%s", gone.kill_background);
       run_bringup();
     }
     check_link();
@@ -184,7 +225,7 @@ void wait_for_modem_nodes() {
 void recover_if_stuck() {
   unsigned long quiet = stuck_quiet_seconds(link_state.clock, monotonic_seconds());
   if (quiet == 0 || !modem_present()) return;
-  doSystemCmd("killall -9 pppd");
+  doSystemCmd("%s", way().kill);
   bool reset = reset_stuck_stick(&link_state, quiet);
   publish();
   if (reset) wait_for_modem_nodes();

@@ -33,11 +33,18 @@ int link_bringup(const BringupValues& v, BringupOutcome* outcome) {
   memset(outcome, 0, sizeof *outcome);
   outcome->result = kBringupNoModem;
   unlink(kOptionsPath);
+  unlink(kDhcpScriptPath);
   char tty[kTtyBufferSize] = {};
-  if (!bring_up_modem(tty, &outcome->ids)) {
+  NetDriver net;
+  if (!bring_up_modem(tty, &outcome->ids, &net)) {
     printf("init modem failed.\n");
     wait_seconds(kModemFailedSeconds);
     return 0;
+  }
+  if (net != kNetNone) {
+    if (!net_bringup(outcome->ids, net, outcome->interface)) return 0;
+    outcome->result = kBringupNetwork;
+    return 1;
   }
   memcpy(outcome->tty, tty, sizeof tty);
   outcome->result = kBringupNoFamily;

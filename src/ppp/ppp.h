@@ -2,6 +2,7 @@
 // the link bring-up that ties modem discovery and configuration together.
 #pragma once
 
+#include "sys/if_addr.h"
 #include "sys/printf_check.h"
 #include "usb/usb.h"
 
@@ -62,9 +63,10 @@ struct BringupValues {
 };
 
 enum BringupResult {
-  kBringupNoModem,     // no modem tty could be brought up
+  kBringupNoModem,     // no modem tty could be brought up (nor a network stick)
   kBringupNoFamily,    // a modem tty, but no dial configuration for it
   kBringupConfigured,  // the dial configuration was written
+  kBringupNetwork,     // a network stick: its interface found, the DHCP script written
 };
 
 // What one bring-up found, for those who watch the link.
@@ -74,7 +76,23 @@ struct BringupOutcome {
   UsbId ids;                 // the stick's ids as last read; 0:0 when none were
   ModemFamily family;        // the family written; kFamilyInRecord (0) when none
   bool record_read;          // serialcom left a full operator record
+  char interface[kIfNameSize];  // a network stick's; empty otherwise
 };
+
+// --- The network way: a stick that is a network card -------------------------
+
+// The script udhcpc runs with each lease (written whole, mode 0700).
+constexpr char kDhcpScriptPath[] = "/etc/ppp/udhcpc.script";
+constexpr char kDhcpScriptTempPath[] = "/etc/ppp/udhcpc.script.new";
+
+// Writes the DHCP script; 1, or 0 after one line naming the file.
+int write_dhcp_script();
+
+// Loads the network stick's drivers (usbnet, then cdc_ether or rndis_host,
+// each unless loaded), waits at most 10 s for its interface and writes the
+// DHCP script. 1 with the interface's name in ifname (kIfNameSize bytes),
+// or 0 after one line saying what failed.
+int net_bringup(const UsbId& id, NetDriver net, char* ifname);
 
 // The bring-up below, telling its caller what it found in *outcome.
 int link_bringup(const BringupValues& values, BringupOutcome* outcome);

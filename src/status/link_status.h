@@ -31,6 +31,13 @@ enum LinkState {
   kLinkStateCount
 };
 
+// Which way the link goes: pppd on a modem tty, or DHCP (udhcpc) on the
+// interface of a stick that is a network card.
+enum LinkMode { kModePpp, kModeNetwork, kLinkModeCount };
+
+// Room for an interface name and its NUL (the kernel's IFNAMSIZ).
+constexpr size_t kStatusIfNameSize = 16;
+
 struct LinkStatus {
   LinkState state;
   unsigned long since;    // seconds since boot when the state began
@@ -38,11 +45,13 @@ struct LinkStatus {
   int vendor, product;    // the modem's USB ids; 0:0 when not read
   char tty[kStatusTtySize];  // empty when none
   int family;             // a ModemFamily of a dial configuration; 0 when not decided
-  char address[kAddrFieldSize];  // of ppp0, empty when none
-  unsigned long pppd_starts;      // every pppd the daemon started
+  char address[kAddrFieldSize];  // of the link's interface (ppp0), empty when none
+  unsigned long pppd_starts;      // every pppd (network way: udhcpc) the daemon started
   unsigned long forced_restarts;  // of those, the restarts of a failing link
   unsigned long recoveries;       // resets of a stuck stick and the bring-ups after them
   unsigned long dns_failures;     // probes unanswered since the last answered one
   char at_port[kStatusTtySize];   // the AT port the radio facts come from; empty when none
   RadioFacts radio;               // as the modem said last; unknown when not asked
+  LinkMode mode;                  // ppp unless the bring-up found a network stick
+  char interface[kStatusIfNameSize];  // the network way's; empty on the PPP way
 };

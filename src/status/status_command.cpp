@@ -27,7 +27,7 @@ int run_status_command() {
     return kStatusLinkNotUp;
   }
   LinkBytes bytes;
-  read_net_dev("ppp0", &bytes);
+  read_net_dev(status_interface(status), &bytes);
   char report[kReportSize];
   format_status_report(status, seconds_since_boot(), bytes, report, sizeof report);
   fputs(report, stdout);

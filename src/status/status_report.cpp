@@ -47,11 +47,16 @@ void add_link_line(Report* r, const LinkStatus& s) {
   add(r, "link3g: %s since ", known ? kStateTexts[state] : "?");
   add_duration(r, s.since);
   add(r, " (uptime)");
-  if (s.address[0] != '\0') add(r, ", ppp0 %s", s.address);
+  if (s.address[0] != '\0') add(r, ", %s %s", status_interface(s), s.address);
   bool ids = s.vendor != 0 || s.product != 0;
-  if (ids || s.tty[0] != '\0') add(r, ", modem");
+  if (s.mode == kModeNetwork) {
+    add(r, ", network stick");
+  } else if (ids || s.tty[0] != '\0') {
+    add(r, ", modem");
+  }
   if (ids) add(r, " %04x:%04x", static_cast<unsigned>(s.vendor), static_cast<unsigned>(s.product));
   if (s.tty[0] != '\0') add(r, " on %s", s.tty);
+  if (s.mode == kModeNetwork) add(r, " on %s", s.interface);
   if (s.family > 0 && s.family < kDialFamilyEnd) {
     add(r, ", %s", kFamilyTexts[s.family]);
   }
@@ -63,8 +68,8 @@ const char* plural(unsigned long n) { return n == 1 ? "" : "s"; }
 void add_counts_line(Report* r, const LinkStatus& s, unsigned long now) {
   add(r, "link3g: for ");
   add_duration(r, now > s.since ? now - s.since : 0);
-  add(r, ", daemon pid %d, pppd started %lu time%s, %lu forced restart%s, %lu recover%s, %lu unanswered DNS probe%s\n",
-      s.pid, s.pppd_starts, plural(s.pppd_starts), s.forced_restarts, plural(s.forced_restarts),
+  add(r, ", daemon pid %d, %s started %lu time%s, %lu forced restart%s, %lu recover%s, %lu unanswered DNS probe%s\n",
+      s.pid, s.mode == kModeNetwork ? "udhcpc" : "pppd", s.pppd_starts, plural(s.pppd_starts), s.forced_restarts, plural(s.forced_restarts),
       s.recoveries, s.recoveries == 1 ? "y" : "ies", s.dns_failures, plural(s.dns_failures));
 }
 
@@ -113,6 +118,10 @@ void add_radio_line(Report* r, const LinkStatus& s) {
 
 }  // namespace
 
+const char* status_interface(const LinkStatus& s) {
+  return s.mode == kModeNetwork && s.interface[0] != '\0' ? s.interface : "ppp0";
+}
+
 size_t format_status_report(const LinkStatus& status, unsigned long now, const LinkBytes& bytes,
                             char* out, size_t size) {
   if (size == 0) return 0;
@@ -122,7 +131,8 @@ size_t format_status_report(const LinkStatus& status, unsigned long now, const L
   add_counts_line(&r, status, now);
   add_radio_line(&r, status);
   if (bytes.known) {
-    add(&r, "link3g: ppp0 received %llu bytes, sent %llu bytes\n", bytes.received, bytes.sent);
+    add(&r, "link3g: %s received %llu bytes, sent %llu bytes\n", status_interface(status), bytes.received,
+        bytes.sent);
   }
   return r.pos;
 }

@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "sys/hex_digits.h"
+#include "sys/if_addr.h"
 #include "sys/shell_quote.h"
 
 namespace {
@@ -30,6 +31,9 @@ static_assert(sizeof kSimWords / sizeof kSimWords[0] == kSimStateCount, "a word 
 const char* const kNetworkWords[] = {"",      "GSM",   "GSM-compact", "UMTS", "EDGE",       "HSDPA",
                                      "HSUPA", "HSPA",  "LTE",         "EC-GSM-IoT", "NB-IoT"};
 constexpr int kNetworkCount = sizeof kNetworkWords / sizeof kNetworkWords[0];
+const char* const kModeWords[] = {"ppp", "network"};
+static_assert(sizeof kModeWords / sizeof kModeWords[0] == kLinkModeCount, "a word per mode");
+static_assert(kStatusIfNameSize == kIfNameSize, "an interface name fits");
 
 // A value before quoting: the longest is an operator's name.
 constexpr size_t kValueSize = 64;
@@ -51,6 +55,7 @@ enum ValueKind {
   kWord,        // a word of the key's table (an int field: the word's index + first)
   kSignal,      // empty for unknown, or -113 .. -51 (dBm, odd)
   kOperator,    // printable ASCII, at most 32 bytes
+  kIfName,      // empty, or an interface name of plain characters
 };
 
 struct WordTable {
@@ -63,6 +68,7 @@ const WordTable kFamilyTable = {kFamilyWords, kFamilyCount, 0};  // "" when unde
 const WordTable kRegistrationTable = {kRegistrationWords, kRegistrationCount, 0};
 const WordTable kSimTable = {kSimWords, kSimStateCount, 0};
 const WordTable kNetworkTable = {kNetworkWords, kNetworkCount, kNetworkUnknown};
+const WordTable kModeTable = {kModeWords, kLinkModeCount, 0};
 
 struct StatusKey {
   const char* key;
@@ -91,9 +97,12 @@ const StatusKey kKeys[] = {
     {"registration", kWord, offsetof(LinkStatus, radio.registration), &kRegistrationTable},
     {"network", kWord, offsetof(LinkStatus, radio.network), &kNetworkTable},
     {"sim", kWord, offsetof(LinkStatus, radio.sim), &kSimTable},
+    // The network way's keys: without them the link is a PPP one.
+    {"mode", kWord, offsetof(LinkStatus, mode), &kModeTable},
+    {"interface", kIfName, offsetof(LinkStatus, interface)},
 };
 static_assert(sizeof(LinkState) == sizeof(int) && sizeof(Registration) == sizeof(int) &&
-                  sizeof(SimState) == sizeof(int),
+                  sizeof(SimState) == sizeof(int) && sizeof(LinkMode) == sizeof(int),
               "word fields are ints");
 constexpr size_t kKeyCount = sizeof kKeys / sizeof kKeys[0];
 // Every key before the radio's is in every file.
@@ -116,6 +125,7 @@ size_t text_size(ValueKind kind) {
   switch (kind) {
     case kTtyPath: return kStatusTtySize;
     case kOperator: return kOperatorSize;
+    case kIfName: return kStatusIfNameSize;
     default: return kAddrFieldSize;
   }
 }
@@ -144,7 +154,8 @@ void show_value(const StatusKey& k, const LinkStatus& s, char* out) {
     case kUsbIds: show_usb_ids(s, out); break;
     case kTtyPath:
     case kAddress:
-    case kOperator: snprintf(out, kValueSize, "%s", text_at(s, k.field)); break;
+    case kOperator:
+    case kIfName: snprintf(out, kValueSize, "%s", text_at(s, k.field)); break;
     case kWord: snprintf(out, kValueSize, "%s", word_of(*k.words, get<int>(s, k.field))); break;
     case kSignal: {
       int dbm = get<int>(s, k.field);
@@ -235,6 +246,7 @@ bool good_text(ValueKind kind, const char* v, size_t len) {
   switch (kind) {
     case kTtyPath: return good_tty(v, len);
     case kOperator: return good_operator(v, len);
+    case kIfName: return len == 0 || ifname_plain(v);
     default: return good_address(v, len);
   }
 }
@@ -277,7 +289,8 @@ bool take_value(const StatusKey& k, const char* v, LinkStatus* s) {
     case kUsbIds: return take_usb_ids(v, s);
     case kTtyPath:
     case kAddress:
-    case kOperator: return take_text(k, v, s);
+    case kOperator:
+    case kIfName: return take_text(k, v, s);
     case kWord:
       if ((i = word_index(v, k.words->words, k.words->count)) < 0) return false;
       put(s, k.field, i + k.words->first);

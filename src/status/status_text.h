@@ -26,7 +26,11 @@ size_t format_status_text(const LinkStatus& status, char* out, size_t size);
 // characters anywhere). Returns 1 and fills status, or 0.
 int parse_status_text(const char* text, size_t len, LinkStatus* status);
 
+// The link's interface: the network way's, else ppp0.
+const char* status_interface(const LinkStatus& s);
+
 // Writes the report into out (size bytes, cut if need be, always
 // terminated) and returns its length. now is seconds since boot.
+
 size_t format_status_report(const LinkStatus& status, unsigned long now, const LinkBytes& bytes,
                             char* out, size_t size);

@@ -39,16 +39,40 @@ int query_ipv4(const char* ifname, char* addr) {
   return rc;
 }
 
-}  // namespace
-
-int getIfIp_steady(const char* ifname, char* addr) {
+bool steady_socket() {
   if (steady_sock < 0) {
     steady_sock = socket(AF_INET, SOCK_DGRAM, 0);
-    if (steady_sock < 0) return -1;
+    if (steady_sock < 0) return false;
     // The LED thread may start a command at any moment: no child holds it.
     fcntl(steady_sock, F_SETFD, FD_CLOEXEC);
   }
-  return query_ipv4_on(steady_sock, ifname, addr);
+  return true;
+}
+
+}  // namespace
+
+int getIfIp_steady(const char* ifname, char* addr) {
+  return steady_socket() ? query_ipv4_on(steady_sock, ifname, addr) : -1;
+}
+
+int if_exists_steady(const char* ifname) {
+  struct ifreq req;
+  memset(&req, 0, sizeof req);
+  if (!ifname_plain(ifname) || !steady_socket()) return 0;
+  strncpy(req.ifr_name, ifname, sizeof req.ifr_name - 1);
+  return ioctl(steady_sock, SIOCGIFINDEX, &req) == 0 ? 1 : 0;
+}
+
+int ifname_plain(const char* name) {
+  size_t len = strlen(name);
+  if (len == 0 || len >= kIfNameSize) return 0;
+  for (size_t i = 0; i < len; ++i) {
+    char c = name[i];
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                 c == '.' || c == '_' || c == '-';
+    if (!plain) return 0;
+  }
+  return 1;
 }
 
 int getIfIp(const char* ifname, char* addr) {

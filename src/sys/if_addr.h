@@ -14,3 +14,12 @@ int GetIf_stat(const char* ifname, char* addr);
 // closes one each time, the dearest part of a pass after a sleep. Main
 // thread only.
 int getIfIp_steady(const char* ifname, char* addr);
+
+// Room for an interface name and its NUL, as the kernel has it (IFNAMSIZ).
+constexpr unsigned kIfNameSize = 16;
+// 1 when name is 1..15 of the characters interface names are made of
+// (letters, digits, '.', '_', '-'): a name that reaches a command line or
+// the status file as it is. Else 0.
+int ifname_plain(const char* name);
+// 1 when the interface exists (asked on getIfIp_steady's socket), else 0.
+int if_exists_steady(const char* ifname);

@@ -46,6 +46,16 @@ void load_usbserial(const UsbId& id, bool three_digit_vendor) {
   wait_seconds(kSerialLoadSeconds);
 }
 
+// A switched stick whose serial driver bound no port of it (so no modem
+// tty) but that has a network interface is a network card.
+bool network_card(const UsbId& id, NetDriver* net) {
+  *net = network_stick_driver(id);
+  if (*net == kNetNone) return false;
+  printf("auto_init_modem, %04x:%04x is a network stick (%s).\n", id.vendor, id.product,
+         *net == kNetRndis ? "rndis_host" : "cdc_ether");
+  return true;
+}
+
 // The stage after which the modem showed: load usbserial and report it.
 bool modem_ready(const UsbId& id, int stage) {
   load_usbserial(id, false);
@@ -107,7 +117,8 @@ bool modem_node_served() {
 
 }  // namespace
 
-int bring_up_modem(char* tty, UsbId* ids) {
+int bring_up_modem(char* tty, UsbId* ids, NetDriver* net) {
+  *net = kNetNone;
   reload_serial_drivers();
   UsbId& id = *ids;
   id = {0, 0};
@@ -124,10 +135,11 @@ int bring_up_modem(char* tty, UsbId* ids) {
   usb_led = kLedOff;
   printf("get cdrom vid[%04x] pid[%04x]\n", id.vendor, id.product);
   if (!switch_generic(&id) && !switch_specific(&id)) return 0;
-  return select_modem_tty(id, tty);
+  return network_card(id, net) ? 1 : select_modem_tty(id, tty);
 }
 
 int auto_init_modem(char* tty) {
   UsbId ids;
-  return bring_up_modem(tty, &ids);
+  NetDriver net;
+  return bring_up_modem(tty, &ids, &net) && net == kNetNone;
 }

@@ -2,9 +2,12 @@
 // switching strategies, the modem bring-up and the modem family.
 #pragma once
 
+#include <stddef.h>
+
 #include "usb/modem_family.h"
 #include "usb/operator_profile.h"
 #include "usb/radio_facts.h"
+#include "usb/usb_list_scan.h"
 
 // A USB vendor and product id pair, each 0x0000..0xffff, printed "%04x".
 struct UsbId {
@@ -28,6 +31,9 @@ int GetUsbID_cdrom(int* vendor, int* product);
 int CheckUsbModemMode();
 // Index n of the modem port (/dev/ttyUSB<n>), 0..12; 0 also when none.
 int GetDefaultModemID();
+// Whether the stick with id, as the whole list shows it now, is a network
+// card (usb_list_scan.h says which); kNetNone for a modem or when unread.
+NetDriver network_stick_driver(const UsbId& id);
 
 // --- Switching strategies ---------------------------------------------------
 
@@ -75,8 +81,10 @@ int select_modem_tty(const UsbId& id, char* tty);
 int auto_init_modem(char* tty);
 // The same, also telling which stick it was: *ids receives the ids as last
 // read from the device list (0:0 when none were read: a modem served at
-// once), on failure too.
-int bring_up_modem(char* tty, UsbId* ids);
+// once), on failure too. A stick that shows itself a network card once
+// switched (usbserial took no port of it) gets no tty: 1 with its driver
+// in *net (kNetNone for every modem).
+int bring_up_modem(char* tty, UsbId* ids, NetDriver* net);
 
 // The family to write for card name on tty: kFamilyGsm, kFamilyEvdo or
 // kFamilyTdScdma; kFamilyInRecord when it and the dial values are in record
@@ -101,3 +109,12 @@ int find_at_port(const char* dial_tty, bool huawei, char* port, RadioFacts* fact
 // most 2 s a command. 1 when the port answered, else 0 with every fact
 // unknown.
 int read_radio_facts(const char* port, RadioFacts* facts);
+
+// --- A network stick's interface (sysfs) ------------------------------------
+
+// The network interface whose device is the stick with id: its name into
+// ifname (kIfNameSize bytes) and 1, or 0 when none is there now.
+int find_stick_interface(const UsbId& id, char* ifname);
+// 1 when text (len bytes, a sysfs idVendor or idProduct file) is the four
+// hexadecimal digits of want, with or without the newline; else 0.
+int usb_id_file_is(const char* text, size_t len, int want);

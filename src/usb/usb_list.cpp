@@ -50,3 +50,14 @@ int GetDefaultModemID() {
   line_reader_close(&in);
   return port < 0 ? 0 : port;
 }
+
+NetDriver network_stick_driver(const UsbId& id) {
+  LineReader in;
+  if (!line_reader_open(&in, kUsbDeviceListPath)) return kNetNone;
+  char line[kListLineSize];
+  NetStickScan scan;
+  net_stick_scan_begin(&scan, id.vendor, id.product);
+  while (line_reader_piece(&in, line, sizeof line)) scan_net_stick_line(&scan, line);
+  line_reader_close(&in);
+  return net_stick_driver(scan);
+}

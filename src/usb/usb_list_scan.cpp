@@ -108,3 +108,62 @@ int scan_modem_port_line(ModemPortScan* scan, const char* line) {
   }
   return -1;
 }
+
+namespace {
+
+// The two-digit hexadecimal value after key in line; -1 when missing.
+int hex_field(const char* line, const char* key) {
+  const char* at = strstr(line, key);
+  unsigned value;
+  if (at == nullptr) return -1;
+  at += strlen(key);
+  return parse_hex_digits(at, strlen(at), 2, &value) == 2 ? static_cast<int>(value) : -1;
+}
+
+constexpr int kClassComm = 0x02, kClassWireless = 0xe0, kClassVendor = 0xff;
+constexpr int kSubAcm = 0x02, kSubEthernet = 0x06, kSubRf = 0x01;
+constexpr int kProtRndis = 0x03, kProtVendor = 0xff;
+const char* const kSerialDrivers[] = {"Driver=usbserial_generic", "Driver=option", "Driver=cdc_acm"};
+
+void scan_interface(NetStickScan* scan, const char* line) {
+  int cls = hex_field(line, "Cls="), sub = hex_field(line, "Sub="), prot = hex_field(line, "Prot=");
+  bool rndis = (cls == kClassWireless && sub == kSubRf && prot == kProtRndis) ||
+               (cls == kClassComm && sub == kSubAcm && prot == kProtVendor);
+  if (rndis) {
+    scan->net = kNetRndis;
+  } else if (cls == kClassComm && sub == kSubEthernet) {
+    if (scan->net == kNetNone) scan->net = kNetCdcEther;
+  } else if (cls == kClassVendor || (cls == kClassComm && sub == kSubAcm)) {
+    scan->serial = true;
+  }
+  // A port a serial driver has taken (the generic one takes any class).
+  for (const char* driver : kSerialDrivers) {
+    if (strstr(line, driver) != nullptr) scan->serial = true;
+  }
+}
+
+}  // namespace
+
+void net_stick_scan_begin(NetStickScan* scan, int vendor, int product) {
+  *scan = {vendor, product, false, false, false, kNetNone};
+}
+
+void scan_net_stick_line(NetStickScan* scan, const char* line) {
+  switch (line[0] == '\0' || line[1] != ':' ? '\0' : line[0]) {
+    case 'T': scan->device = scan->active = false; break;
+    case 'P': {
+      unsigned vendor = 0, product = 0;
+      const char* v = strstr(line, "Vendor=");
+      const char* p = strstr(line, "ProdID=");
+      scan->device = v != nullptr && p != nullptr && parse_hex_digits(v + kIdDigitsOffset, kIdDigits, kIdDigits, &vendor) == kIdDigits &&
+                     parse_hex_digits(p + kIdDigitsOffset, kIdDigits, kIdDigits, &product) == kIdDigits &&
+                     static_cast<int>(vendor) == scan->vendor && static_cast<int>(product) == scan->product;
+      break;
+    }
+    case 'C': scan->active = scan->device && line[2] == '*'; break;
+    case 'I': if (scan->active) scan_interface(scan, line); break;
+    default: break;
+  }
+}
+
+NetDriver net_stick_driver(const NetStickScan& scan) { return scan.serial ? kNetNone : scan.net; }

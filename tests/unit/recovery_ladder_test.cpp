@@ -107,6 +107,34 @@ TEST(RecoveryPin, RadioAskedAfterABringupThenEveryMinuteNeverOnTheDialTty) {
   on_nodes_gone(&m);
   EXPECT_FALSE(radio_read_due(m, 2000));
   EXPECT_EQ(m.radio.sim, kSimUnknown);
+  // A network stick has no AT port to ask; its way and interface are shown
+  // until its interface goes, and the pppd found before is not taken for
+  // its udhcpc.
+  on_bringup(&m, found, 2000);
+  m.pppd_pid = 4321;
+  BringupOutcome net = {};
+  net.result = kBringupNetwork;
+  net.ids = {0x12d1, 0x14dc};
+  strcpy(net.interface, "eth1");
+  on_bringup(&m, net, 2100);
+  EXPECT_FALSE(radio_read_due(m, 2100));
+  EXPECT_FALSE(radio_read_due(m, 9000));
+  EXPECT_EQ(m.pppd_pid, 0);
+  LinkStatus shown;
+  machine_status(m, &shown);
+  EXPECT_EQ(shown.mode, kModeNetwork);
+  EXPECT_STREQ(shown.interface, "eth1");
+  EXPECT_STREQ(shown.tty, "");
+  EXPECT_EQ(shown.family, 0);
+  EXPECT_EQ(shown.state, kStateConnecting);
+  EXPECT_STREQ(stuck_reason(m.phase, m.mode), "the modem was brought up again");
+  on_pppd_started(&m, false);
+  on_no_address(&m);
+  EXPECT_STREQ(stuck_reason(m.phase, m.mode), "no DHCP lease");
+  on_nodes_gone(&m);
+  machine_status(m, &shown);
+  EXPECT_EQ(shown.mode, kModePpp);
+  EXPECT_STREQ(shown.interface, "");
 }
 
 }  // namespace

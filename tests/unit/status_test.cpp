@@ -47,7 +47,8 @@ LinkStatus up_status() {
 const std::string kUpText =
     "state=up\nsince=751\npid=812\nmodem=12d1:1001\ntty=/dev/ttyUSB1\nfamily=gsm\n"
     "address=10.64.64.2\npppd_starts=3\nforced_restarts=1\nrecoveries=2\ndns_failures=0\n"
-    "at_port=/dev/ttyUSB2\nsignal_dbm=-71\noperator='O2 - UK'\nregistration=home\nnetwork=UMTS\nsim=ready\n";
+    "at_port=/dev/ttyUSB2\nsignal_dbm=-71\noperator='O2 - UK'\nregistration=home\nnetwork=UMTS\nsim=ready\n"
+    "mode=ppp\ninterface=\n";
 
 std::string format(const LinkStatus& s) {
   char text[kStatusTextSize];
@@ -150,6 +151,9 @@ TEST(StatusText, RefusesAnythingElse) {
       with_line("network", "network=5G"),
       with_line("sim", "sim=PUK"),
       with_line("at_port", "at_port=ttyUSB2"),
+      with_line("mode", "mode=lte"),
+      with_line("interface", "interface='eth1;reboot'"),
+      with_line("interface", "interface=" + std::string(16, 'e')),
       std::string("state=up\0\n", 10) + kUpText.substr(9),
   };
   for (const std::string& text : bad) {
@@ -189,7 +193,7 @@ std::string report(const LinkStatus& s, unsigned long now, LinkBytes bytes = {0,
 }
 
 TEST(StatusReport, LinesAPersonReads) {
-  LinkStatus s = up_status();
+  LinkStatus s = up_status(), back_network;
   EXPECT_EQ(report(s, 751 + 3 * 3600 + 62, {1, 123456, 7890}),
             "link3g: up since 0:12:31 (uptime), ppp0 10.64.64.2, modem 12d1:1001 on /dev/ttyUSB1, GSM\n"
             "link3g: for 3:01:02, daemon pid 812, pppd started 3 times, 1 forced restart, "
@@ -222,6 +226,23 @@ TEST(StatusReport, LinesAPersonReads) {
   std::string text = report(s, 0);
   EXPECT_EQ(text.substr(0, text.find('\n') + 1),
             "link3g: up but DNS does not answer since 100:00:00 (uptime), modem on /dev/ttyACM0, CDMA EVDO\n");
+  // A network stick: its interface where ppp0 was, udhcpc where pppd was.
+  s = up_status();
+  s.vendor = 0x12d1;
+  s.product = 0x14dc;
+  s.tty[0] = s.at_port[0] = '\0';
+  s.family = 0;
+  strcpy(s.address, "192.168.8.100");
+  s.mode = kModeNetwork;
+  strcpy(s.interface, "eth1");
+  text = report(s, 751, {1, 5, 6});
+  EXPECT_EQ(text.substr(0, text.find("link3g: no AT")),
+            "link3g: up since 0:12:31 (uptime), eth1 192.168.8.100, network stick 12d1:14dc on eth1\n"
+            "link3g: for 0:00:00, daemon pid 812, udhcpc started 3 times, 1 forced restart, "
+            "2 recoveries, 0 unanswered DNS probes\n");
+  EXPECT_NE(text.find("\nlink3g: eth1 received 5 bytes, sent 6 bytes\n"), std::string::npos) << text;
+  ASSERT_EQ(parse(format(s), &back_network), 1);
+  EXPECT_EQ(format(back_network), format(s));
 }
 
 TEST(StatusReport, CutToItsBuffer) {

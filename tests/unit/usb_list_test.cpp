@@ -270,4 +270,61 @@ TEST(UsbDevice, OnlyWholeLinesAndWellFormedNumbers) {
   EXPECT_EQ(device_of(bad, {0x12d, 0x1001}).found, 0);
 }
 
+
+NetDriver net_driver(const std::string& text, int vendor, int product) {
+  NetStickScan scan;
+  net_stick_scan_begin(&scan, vendor, product);
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) scan_net_stick_line(&scan, (line + "\n").c_str());
+  return net_stick_driver(scan);
+}
+
+// The stick in its switched personality; interfaces as "I:" line tails.
+std::string switched(const char* ids, const char* config, const std::vector<std::string>& ifs) {
+  std::string d = hub(1, "0002") + "\nT:  Bus=01 Lev=01 Prnt=01 Port=00 Cnt=01 Dev#=  3 Spd=480  MxCh= 0\n"
+                  "D:  Ver= 2.00 Cls=00(>ifc ) Sub=00 Prot=00 MxPS=64 #Cfgs=  1\n"
+                  "P:  " + std::string(ids) + " Rev= 1.02\nS:  Manufacturer=Vendor\n" + config + "\n";
+  for (size_t i = 0; i < ifs.size(); ++i) d += "I:* If#= " + std::to_string(i) + " Alt= 0 " + ifs[i] + "\n";
+  return d;
+}
+
+const char kActive[] = "C:* #Ifs= 3 Cfg#= 1 Atr=80 MxPwr=500mA";
+const char kEther[] = "#EPs= 1 Cls=02(comm.) Sub=06 Prot=00 Driver=cdc_ether";
+const char kData[] = "#EPs= 2 Cls=0a(data ) Sub=00 Prot=00 Driver=cdc_ether";
+const char kStorage[] = "#EPs= 2 Cls=08(stor.) Sub=06 Prot=50 Driver=usb-storage";
+
+TEST(NetworkStick, OnlyANetworkCardWithoutSerialPorts) {
+  const char hilink[] = "Vendor=12d1 ProdID=14dc";
+  EXPECT_EQ(net_driver(switched(hilink, kActive, {kEther, kData, kStorage}), 0x12d1, 0x14dc), kNetCdcEther);
+  EXPECT_EQ(net_driver(switched(hilink, kActive, {"#EPs= 1 Cls=e0(wlcon) Sub=01 Prot=03 Driver=rndis_host", kData}),
+                       0x12d1, 0x14dc),
+            kNetRndis);
+  EXPECT_EQ(net_driver(switched(hilink, kActive, {"#EPs= 1 Cls=02(comm.) Sub=02 Prot=ff Driver=(none)", kData}),
+                       0x12d1, 0x14dc),
+            kNetRndis);
+  // Another device's interfaces, or an inactive configuration's, are not the stick's.
+  EXPECT_EQ(net_driver(switched(hilink, kActive, {kEther, kData}), 0x12d1, 0x1001), kNetNone);
+  EXPECT_EQ(net_driver(switched(hilink, "C:  #Ifs= 2 Cfg#= 2 Atr=80 MxPwr=500mA", {kEther, kData}), 0x12d1, 0x14dc),
+            kNetNone);
+  // A modem with a network function too goes the PPP way: vendor serial
+  // ports, ACM ports (the F3507g), and the NCM stick of a real capture.
+  EXPECT_EQ(net_driver(switched(hilink, kActive, {"#EPs= 3 Cls=ff(vend.) Sub=ff Prot=ff Driver=option", kEther, kData}),
+                       0x12d1, 0x14dc),
+            kNetNone);
+  EXPECT_EQ(net_driver(switched(hilink, kActive, {"#EPs= 1 Cls=02(comm.) Sub=02 Prot=01 Driver=cdc_acm", kEther}),
+                       0x12d1, 0x14dc),
+            kNetNone);
+  // The LW27x: RNDIS-like control interfaces, but its data interfaces are
+  // usbserial's ports.
+  EXPECT_EQ(net_driver(switched(hilink, kActive,
+                                {"#EPs= 1 Cls=02(comm.) Sub=02 Prot=ff Driver=(none)",
+                                 "#EPs= 2 Cls=0a(data ) Sub=00 Prot=00 Driver=usbserial_generic"}),
+                       0x12d1, 0x14dc),
+            kNetNone);
+  EXPECT_EQ(net_driver(fixture("github-mrhaav-e3372h-320-12d1-155e-option-cdc_ncm.txt"), 0x12d1, 0x155e), kNetNone);
+  EXPECT_EQ(net_driver(switched(hilink, kActive, {"#EPs= 1 Cls=02(comm.) Sub=0d Prot=00 Driver=cdc_ncm", kData}),
+                       0x12d1, 0x14dc),
+            kNetNone);
+}
+
 }  // namespace
