@@ -3,8 +3,9 @@
 // network) makes up: each value is used only as one quoted word and only
 // when it has the form its use wants, so that no lease can run a command
 // or add a line of its own to resolv.conf. A new lease runs the router's
-// /etc/ppp/ip-up as pppd does at link-up (interface, tty, speed, address,
-// peer), so that what it does for the link (the NAT rule) is done for both.
+// /etc/ppp/ip-up as pppd does at link-up (interface, "udhcpc" for the tty,
+// speed, address, peer), so that what it does for the link (the NAT rule,
+// through link3g --cmd dns) is done for both ways.
 #include <errno.h>
 #include <stdio.h>
 #include <string.h>
@@ -31,7 +32,7 @@ constexpr char kDhcpScript[] =
     "  for s in $dns; do quad \"$s\" && echo \"nameserver $s\"; done > $r.new\n"
     "  case \"$domain\" in ''|*[!A-Za-z0-9.-]*) ;; *) echo \"search $domain\" >> $r.new;; esac\n"
     "  if grep -q nameserver $r.new; then mv -f $r.new $r; else rm -f $r.new; fi\n"
-    "  [ \"$1\" = bound ] && [ -x /etc/ppp/ip-up ] && /etc/ppp/ip-up \"$interface\" '' 0 \"$ip\" '' &;;\n"
+    "  [ \"$1\" = bound ] && [ -x /etc/ppp/ip-up ] && /etc/ppp/ip-up \"$interface\" udhcpc 0 \"$ip\" '' &;;\n"
     "esac\n"
     "exit 0\n";
 
