@@ -7,7 +7,10 @@ dnsmasq behind it, drops it (a blackholed server), answers after a delay,
 answers with garbage, or with an empty datagram. Every query received goes
 to /bench/journal/dns.log as "<time> ADDR <hex of the datagram>".
 
-  dnsfront.py ADDR UPSTREAM
+  dnsfront.py ADDR UPSTREAM [STATE]
+STATE is where it says it listens (dnsfront-ADDR.ready; default /bench/state):
+the ISP's servers behind a network stick run in the stick's namespace with
+the same addresses. The mode is read from /bench/state either way.
 Modes: relay | drop | late:SECONDS | garbage | empty
 """
 import os
@@ -55,10 +58,11 @@ def answer(sock, query, client, addr, upstream):
 
 def main():
     addr, upstream = sys.argv[1], sys.argv[2]
+    state = sys.argv[3] if len(sys.argv) > 3 else "/bench/state"
     sock = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     sock.bind((addr, 53))
     # Listening now: the control command waits for this before it returns.
-    open("/bench/state/dnsfront-%s.ready" % addr, "w").close()
+    open("%s/dnsfront-%s.ready" % (state, addr), "w").close()
     while True:
         query, client = sock.recvfrom(4096)
         with open(JOURNAL, "a") as f:
