@@ -25,6 +25,7 @@
 #   modeswitch.*     what the bus put into /bin/usb_modeswitch.d
 #   hung             present while the stick's firmware hangs (usbsim hang):
 #                    its AT port answers nothing, until a reset or an unplug
+#   net/             a network stick's firmware and link (usbnet.sh)
 # /bench/state/usbsim.conf holds the knobs set with "usbsim set" (key=value
 # lines); each overrides the stick header's key of the same name.
 #
@@ -71,6 +72,8 @@ usb_load() {
   stick_status_port= stick_signal=-75 stick_registration=home stick_network=UMTS stick_sim=ready
   stick_status_mode=answer
   stick_serialcom=record stick_serialcom_delay=3 stick_serialcom_order=
+  stick_net= stick_net_if= stick_net_mac= stick_net_ip= stick_lease= stick_dhcp= stick_dns_relay=
+  stick_dhcp_domain= stick_dhcp_dns= stick_dhcp_option=
   usb_read usb_plugged "$USB_STATE/plugged"
   usb_read usb_personality "$USB_STATE/personality" absent
   usb_read usb_generation "$USB_STATE/generation" 0
@@ -131,6 +134,7 @@ usb_module_loaded() {
 usb_module_needs() {  # modules a module uses (they must be loaded first)
   case $1 in
     option|sierra|pl2303|qcserial|ftdi_sio|usb_wwan) usb_needs=usbserial ;;
+    cdc_ether|rndis_host) usb_needs=usbnet ;;
     *) usb_needs= ;;
   esac
 }
@@ -167,6 +171,9 @@ usb_modules_write() {
       cdc_acm) usb_sz=14720 usb_ad=c0150000 ;;
       option) usb_sz=18096 usb_ad=c0170000 ;;
       usb_storage) usb_sz=80560 usb_ad=c0190000 ;;
+      usbnet) usb_sz=17440 usb_ad=c01b0000 ;;
+      cdc_ether) usb_sz=5568 usb_ad=c01d0000 ;;
+      rndis_host) usb_sz=7200 usb_ad=c01e0000 ;;
       *) usb_sz=8192 usb_ad=c0200000 ;;
     esac
     usb_module_users "$usb_m"
@@ -339,6 +346,7 @@ usb_sync() {
     printf '%s\n' "$usb_shown" > "$USB_STATE/shown"
   fi
   [ -z "$usb_added$usb_removed" ] || usb_note "nodes$usb_removed$usb_added"
+  usbnet_sync
 }
 
 # Writes /proc/bus/usb/devices from the current personality's list: an
@@ -383,3 +391,5 @@ usb_usbfs_nodes() {
 
 # Switching the stick's personality, which the switching stand-ins use.
 . "$USB_SIM/usbswitch.sh"
+# A network stick's link and its own network.
+. "$USB_SIM/usbnet.sh"

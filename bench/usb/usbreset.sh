@@ -3,9 +3,12 @@
 #
 # Hung, the stick keeps its place on the bus and its tty nodes, but its AT
 # port answers nothing: serialcom reads no record, comgt times out and pppd
-# gets no address (the pppd stand-in looks at $USB_STATE/hung). A reset
+# gets no address (the pppd stand-in looks at $USB_STATE/hung); a network
+# stick keeps its interface, but its DHCP server and DNS relay answer
+# nothing (usbnet.sh). A reset
 # (USBDEVFS_RESET on the stick's usbfs node, which the preload hands to
-# "usbsim _reset NODE") takes it off the bus: its nodes go, and after
+# "usbsim _reset NODE") takes it off the bus: its nodes (and a network
+# stick's interface) go, and after
 # reset_delay seconds (2) it comes back in the personality it had, no
 # longer hung. Knob reset=refuse: the kernel refuses every reset.
 
@@ -22,6 +25,7 @@ usb_hang() {
   done
   [ -z "$usb_mute" ] || usb_ports_request "$usb_mute"
   usb_note "$usb_plugged hangs: its AT ports answer nothing, its nodes stay"
+  usbnet_hang
 }
 
 # The usbfs node (BBB/DDD) of the plugged stick as the list shows it now.
