@@ -16,6 +16,10 @@ world_install() {
     case "$f" in *.sh) continue ;; esac
     ln -sf "$f" "$BENCH_BIN/$(basename "$f")"
   done
+  # The busybox applets the stand-ins udhcpc, ifconfig and route run, each
+  # through a link of its own name.
+  mkdir -p /bench/busybox
+  for f in udhcpc ifconfig route; do ln -sf /bin/busybox "/bench/busybox/$f"; done
   # /bin/sh journals the command lines the programs under test hand it.
   rm -f /bin/sh
   cp "$BENCH_BUILD/bench/bench_sh" /bin/sh
