@@ -46,8 +46,13 @@ KNOWN_KEYS = {
     "serial_driver", "acm", "acm_ports", "hotplug_modules", "builtin_drivers", "op_user",
     "op_password", "op_apn", "op_dial", "op_family", "op_imsi", "op_name", "at_reply", "at_echo",
     "serialcom", "serialcom_delay", "status_port", "signal", "operator", "registration", "network", "sim",
-    "status_mode",
+    "status_mode", "net", "net_if", "net_mac", "net_ip", "lease", "dhcp", "dns_relay", "dhcp_domain",
+    "dhcp_dns", "dhcp_option",
 }
+# The classes each network driver takes (Linux 2.6.30's device tables): the
+# CDC-Ethernet control interface; RNDIS as a wireless controller, or as
+# Microsoft's ACM variant with a vendor protocol.
+NET_CLASSES = {"cdc_ether": {("02", "06", None)}, "rndis_host": {("e0", "01", "03"), ("02", "02", "ff")}}
 TRIGGER_RE = re.compile(r"(storage-driver|reset|huawei-mode|eject:s[rd][a-z0-9]+|marker:[^/ ]+|message:[0-9a-f]{62})$")
 
 
@@ -234,6 +239,33 @@ def serial_interfaces(listing, driver):
     return counts
 
 
+def active_interfaces(listing):
+    """(class, subclass, protocol, driver) of the active interfaces, in order."""
+    result = []
+    for line in listing.splitlines():
+        m = re.match(r"I:\* .*Cls=([0-9a-f]{2})\(.{5}\) Sub=([0-9a-f]{2}) Prot=([0-9a-f]{2}) Driver=(\S*)$", line)
+        if m:
+            result.append(m.groups())
+    return result
+
+
+def check_net(stick, errors):
+    net = stick.key("net")
+    if net not in NET_CLASSES:
+        errors.append("net=%s is not one of %s" % (net, ", ".join(sorted(NET_CLASSES))))
+        return
+    if stick.key("ports", "0") != "0" or stick.key("acm") == "yes":
+        errors.append("net=%s but serial ports too: a network stick has none" % net)
+    listing = stick.listing("modem")
+    if listing is None:
+        errors.append("net=%s but no [modem] section" % net)
+        return
+    takes = NET_CLASSES[net]
+    if not any(d == net and any((c, s) == (tc, ts) and tp in (None, p) for tc, ts, tp in takes)
+               for c, s, p, d in active_interfaces(listing)):
+        errors.append("net=%s but [modem] has no active interface of its class bound to it" % net)
+
+
 def check(stick):
     errors = list(stick.errors)
     keys = stick.keys
@@ -269,10 +301,19 @@ def check(stick):
             bound = {"hub", "usb-storage"} | set(stick.key("builtin_drivers").split())
         else:
             bound = {"hub", "usb-storage", "cdc_acm", stick.key("serial_driver", "usbserial_generic")}
+            if stick.key("net"):
+                bound.add(stick.key("net"))
             bound |= set(stick.key("builtin_drivers").split()) | set(stick.key("hotplug_modules").split())
         for variant, text in (("bound", render(listing, bound)), ("unbound", render(listing, {"hub"}))):
             data = text.encode()
             facts[personality, variant] = (probe_ids(data), probe_modem_mode(data), probe_modem_port(data), len(data))
+        # The modem test decides the personality, drivers bound or not.
+        want = 1 if personality == "modem" else 0
+        for variant in ("bound", "unbound"):
+            if facts[personality, variant][1] != want:
+                errors.append("[%s] %s: the modem test says %d" % (personality, variant, 1 - want))
+    if stick.key("net"):
+        check_net(stick, errors)
     if stick.listing("modem") is not None:
         driver = stick.key("serial_driver", "usbserial_generic")
         eps = serial_interfaces(stick.listing("modem"), driver)
