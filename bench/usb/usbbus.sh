@@ -134,7 +134,9 @@ usb_module_loaded() {
 usb_module_needs() {  # modules a module uses (they must be loaded first)
   case $1 in
     option|sierra|pl2303|qcserial|ftdi_sio|usb_wwan) usb_needs=usbserial ;;
-    cdc_ether|rndis_host) usb_needs=usbnet ;;
+    cdc_ether) usb_needs=usbnet ;;
+    # rndis_host binds through cdc_ether's usbnet_generic_cdc_bind.
+    rndis_host) usb_needs="usbnet cdc_ether" ;;
     *) usb_needs= ;;
   esac
 }

@@ -25,7 +25,8 @@ int net_bringup(const UsbId& id, NetDriver net, char* ifname) {
   // interface no other driver had taken: they are let go first.
   if (is_module_exist("usbserial")) doSystemCmd("rmmod usbserial");
   load_net_module("usbnet");
-  load_net_module(net == kNetRndis ? "rndis_host" : "cdc_ether");
+  load_net_module("cdc_ether");  // rndis_host binds through its symbols too
+  if (net == kNetRndis) load_net_module("rndis_host");
   for (unsigned waited = 0; !find_stick_interface(id, ifname); ++waited) {
     if (waited == kInterfaceSeconds) {
       printf("no network interface for %04x:%04x.\n", id.vendor, id.product);

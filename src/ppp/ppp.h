@@ -88,10 +88,10 @@ constexpr char kDhcpScriptTempPath[] = "/etc/ppp/udhcpc.script.new";
 // Writes the DHCP script; 1, or 0 after one line naming the file.
 int write_dhcp_script();
 
-// Loads the network stick's drivers (usbnet, then cdc_ether or rndis_host,
-// each unless loaded), waits at most 10 s for its interface and writes the
-// DHCP script. 1 with the interface's name in ifname (kIfNameSize bytes),
-// or 0 after one line saying what failed.
+// Lets usbserial go, loads the network stick's drivers (usbnet, cdc_ether,
+// and for RNDIS rndis_host, each unless loaded), waits at most 10 s for
+// its interface and writes the DHCP script. 1 with the interface's name in
+// ifname (kIfNameSize bytes), or 0 after one line saying what failed.
 int net_bringup(const UsbId& id, NetDriver net, char* ifname);
 
 // The bring-up below, telling its caller what it found in *outcome.
