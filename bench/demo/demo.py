@@ -9,12 +9,15 @@ and puts it back, makes the stick's firmware hang (the daemon resets it on
 its bus after 300 s without a DNS answer), and finally lets DNS die: the
 self-check holds the reboot back on a router up for two minutes and
 requests it on one up for an hour. At each stage it asks link3g --cmd
-status what the daemon is doing.
+status what the daemon is doing. A stick that is a network card once
+switched (an LTE stick: bench/sticks/README.md) goes the network way: DHCP
+from the stick's own server through the router's udhcpc instead of pppd.
 
   demo.py [--stick NAME] [--binary PATH]
 """
 import argparse
 import os
+import re
 import subprocess
 import sys
 import threading
@@ -44,6 +47,7 @@ def legend():
           "  LED     the status LED's pattern, from the levels written to /proc/led_enable\n"
           "  modem   an AT command the simulated modem received (comgt dialling)\n"
           "  dns     a DNS query seen by the ISP's name servers\n"
+          "  stick   what a network stick's DHCP server did (network sticks only)\n"
           "  router  the simulated router: pppd, reboot requests, commands the demo runs\n"
           "  status  what link3g --cmd status says, and its exit status (0 up, 1 not up, 3 no daemon)\n"
           "  file    a file link3g wrote", flush=True)
@@ -118,6 +122,7 @@ class Narrator(threading.Thread):
             Tail(JOURNAL + "/modem.log", self.modem),
             Tail(JOURNAL + "/standins.log", self.standin),
             Tail(JOURNAL + "/dns.log", self.dns),
+            Tail(JOURNAL + "/stick-dnsmasq.log", self.stick, timed=False),
         ]
         self.running = True
 
@@ -135,6 +140,11 @@ class Narrator(threading.Thread):
                                                                            "modem personality"))
         if line.startswith("# pppd") or line.startswith("# reboot") or usb_event:
             say("router", line[2:], t)
+
+    def stick(self, t, line):
+        m = re.search(r"(DHCP[A-Z]+\(.*)", line)
+        if m:
+            say("stick", m.group(1).strip(), t)
 
     def dns(self, t, line):
         addr, _, data = line.partition(" ")
@@ -194,8 +204,33 @@ def up_for(seconds, cmd):
     return "unshare -T --boottime %d --fork %s" % (seconds - now, cmd)
 
 
+def status_key(key):
+    try:
+        with open("/var/run/link3g.status") as f:
+            return dict(l.rstrip("\n").partition("=")[::2] for l in f).get(key, "")
+    except FileNotFoundError:
+        return ""
+
+
+def interface():
+    """The link's interface: ppp0, or a network stick's as the status says."""
+    return (status_key("interface") or "ppp0") if status_key("mode") == "network" else "ppp0"
+
+
 def link_up():
-    return "inet " in sh("ip -4 addr show dev ppp0 2>/dev/null", show=False)
+    return "inet " in sh("ip -4 addr show dev %s 2>/dev/null" % interface(), show=False)
+
+
+def stick_way(name):
+    """Which way the stick goes, from its file's net key."""
+    try:
+        with open(os.path.join(os.path.dirname(__file__), "..", "sticks", name + ".stick")) as f:
+            net = [l.split("=", 1)[1].strip() for l in f if l.startswith("net=")]
+    except FileNotFoundError:
+        net = []
+    if net:
+        return "network", "a network card once switched (%s): DHCP through udhcpc, no pppd, no PIN" % net[0]
+    return "ppp", "a modem once switched: a modem tty, pppd and comgt"
 
 
 def dns_size():
@@ -235,7 +270,9 @@ def main():
     sh("ispdns start", show=False)
     sh("ip link add br0 type veth peer name lan0 && ip addr add 192.168.1.1/24 dev br0 && "
        "ip link set br0 up && ip link set lan0 up", show=False)
+    way, why = stick_way(args.stick)
     section("A 3G stick is plugged in: " + args.stick)
+    say("demo", "it goes the %s way: %s" % (way, why))
     sh("usbsim plug " + args.stick, show=False)
     sh("grep -E '^(T|P|S):' /proc/bus/usb/devices | grep -v 'Linux\\|Host Controller\\|SerialNumber'")
 
@@ -250,9 +287,12 @@ def main():
     narrator.flush()
     section("The link is up")
     status(args.binary)
-    show_file("/etc/ppp/options.ppp3g")
-    show_file("/etc/ppp/chat.ppp3g", head=26)
-    sh("ip -4 addr show dev ppp0")
+    if way == "network":
+        show_file("/etc/ppp/udhcpc.script")
+    else:
+        show_file("/etc/ppp/options.ppp3g")
+        show_file("/etc/ppp/chat.ppp3g", head=26)
+    sh("ip -4 addr show dev " + interface())
     sh("cat /etc/resolv.conf")
     time.sleep(4)
 
@@ -283,17 +323,23 @@ def main():
         say("demo", "the link did not come back")
     narrator.flush()
     section("The link is back")
-    sh("ip -4 addr show dev ppp0")
+    sh("ip -4 addr show dev " + interface())
     status(args.binary)
     time.sleep(3)
 
     section("The stick's firmware hangs: it answers nothing, its nodes stay")
     mark = os.path.getsize(daemon_out)
     sh("usbsim hang", show=False)
-    wait_for(lambda: not link_up(), 30)
-    narrator.flush()
-    say("demo", "the link is down and nothing the design does brings it back; after 300 s\n"
-        "without a DNS answer link3g resets the stick on its USB bus")
+    if way == "network":
+        wait_for(lambda: state() == "dns-failing", 40)
+        narrator.flush()
+        say("demo", "the address stays but nothing answers: restarting udhcpc does not mend it;\n"
+            "after 300 s without a DNS answer link3g resets the stick on its USB bus")
+    else:
+        wait_for(lambda: not link_up(), 30)
+        narrator.flush()
+        say("demo", "the link is down and nothing the design does brings it back; after 300 s\n"
+            "without a DNS answer link3g resets the stick on its USB bus")
     wait_for(lambda: "the link is stuck" in output_since(daemon_out, mark), 400)
     queries = dns_size()
     if not wait_for(lambda: link_up() and dns_size() > queries, 120):
