@@ -5,6 +5,7 @@
 // computed here in a different way from the rules of the probes. The port
 // probe also runs whole (GetDefaultModemID), on the list that this
 // program's fopen serves in place of /proc/bus/usb/devices.
+#include <algorithm>
 #include <cctype>
 #include <cstdint>
 #include <string>
@@ -155,6 +156,57 @@ void check_window(const std::string& window) {
              ref_modem_mode(window));
 }
 
+// Two hex digits after key in an interface line, as std::string reads them.
+int ref_hex_after(const std::string& line, const char* key) {
+  size_t at = line.find(key);
+  if (at == std::string::npos || at + strlen(key) + 2 > line.size()) return -1;
+  std::string two = line.substr(at + strlen(key), 2);
+  if (!isxdigit(static_cast<unsigned char>(two[0])) || !isxdigit(static_cast<unsigned char>(two[1]))) return -1;
+  return static_cast<int>(std::stoul(two, nullptr, 16));
+}
+
+// Whether the device with these ids is a network card, found again: only the
+// interface lines of its active configuration count, a serial one (vendor
+// class, ACM, or a serial driver's) makes it none, RNDIS wins over CDC-Ethernet.
+NetDriver ref_net_stick(const std::vector<std::string>& pieces, int vendor, int product) {
+  bool device = false, active = false, serial = false;
+  NetDriver net = kNetNone;
+  for (const std::string& l : pieces) {
+    std::string line = l.substr(0, l.find('\0'));
+    if (line.size() < 2 || line[1] != ':') continue;
+    if (line[0] == 'T') device = active = false;
+    if (line[0] == 'P') {
+      size_t v = line.find("Vendor="), p = line.find("ProdID=");
+      auto four = [&](size_t at) { return at == std::string::npos ? std::string() : line.substr(at + 7, 4); };
+      char want_v[8], want_p[8];
+      snprintf(want_v, sizeof want_v, "%04x", vendor);
+      snprintf(want_p, sizeof want_p, "%04x", product);
+      auto same = [](const std::string& a, const char* b) {
+        if (a.size() != 4) return false;
+        for (size_t i = 0; i < 4; ++i) {
+          if (!isxdigit(static_cast<unsigned char>(a[i])) || tolower(a[i]) != b[i]) return false;
+        }
+        return true;
+      };
+      device = same(four(v), want_v) && same(four(p), want_p);
+    }
+    if (line[0] == 'C') active = device && line.size() > 2 && line[2] == '*';
+    if (line[0] != 'I' || !active) continue;
+    int cls = ref_hex_after(line, "Cls="), sub = ref_hex_after(line, "Sub="), prot = ref_hex_after(line, "Prot=");
+    if ((cls == 0xe0 && sub == 0x01 && prot == 0x03) || (cls == 0x02 && sub == 0x02 && prot == 0xff)) {
+      net = kNetRndis;
+    } else if (cls == 0x02 && sub == 0x06) {
+      if (net == kNetNone) net = kNetCdcEther;
+    } else if (cls == 0xff || (cls == 0x02 && sub == 0x02)) {
+      serial = true;
+    }
+    for (const char* d : {"Driver=usbserial_generic", "Driver=option", "Driver=cdc_acm"}) {
+      if (line.find(d) != std::string::npos) serial = true;
+    }
+  }
+  return serial ? kNetNone : net;
+}
+
 void check_port(const uint8_t* data, size_t size) {
   std::vector<std::string> pieces;
   fuzz::for_each_fgets_piece(data, size, kLineBuffer, [&](const std::string& piece) {
@@ -173,9 +225,29 @@ void check_port(const uint8_t* data, size_t size) {
   }
   int result = port < 0 ? 0 : port;
   int ref = ref_modem_port(pieces);
+  const std::string list(reinterpret_cast<const char*>(data), size);
+
+  // The network card test, for the ids of the list's last device.
+  int vendor = 0x12d1, product = 0x14dc;
+  size_t at = list.rfind("Vendor=");
+  if (at != std::string::npos && at + 23 <= list.size() && list.compare(at + 11, 8, " ProdID=") == 0) {
+    std::string v = list.substr(at + 7, 4), p = list.substr(at + 19, 4);
+    if (std::all_of(v.begin(), v.end(), ::isxdigit) && std::all_of(p.begin(), p.end(), ::isxdigit)) {
+      vendor = static_cast<int>(std::stoul(v, nullptr, 16));
+      product = static_cast<int>(std::stoul(p, nullptr, 16));
+    }
+  }
+  NetStickScan net;
+  net_stick_scan_begin(&net, vendor, product);
+  for (const std::string& piece : pieces) {
+    fuzz::Block line(piece.size() + 1);
+    fuzz::fill_terminated(&line, piece);
+    scan_net_stick_line(&net, line.get());
+  }
+  FUZZ_CHECK(net_stick_driver(net) == ref_net_stick(pieces, vendor, product), "network card %d, expected %d",
+             net_stick_driver(net), ref_net_stick(pieces, vendor, product));
   FUZZ_CHECK(result == ref, "modem port %d, expected %d", result, ref);
 
-  const std::string list(reinterpret_cast<const char*>(data), size);
   fuzz::serve_file("/proc/bus/usb/devices", &list);
   int whole = GetDefaultModemID();
   fuzz::serve_file("/proc/bus/usb/devices", nullptr);
