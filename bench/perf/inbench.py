@@ -13,8 +13,11 @@ scripts/benchmark runs each of these through bench/run (a fresh router each):
                                  libfaketime is not used), over 10 real minutes,
                                  with pidof run once every 2 s, as a pass runs,
                                  through the window; then the memory of a
-                                 program that only sleeps, and the parts of a
-                                 pass (perf_pass_parts), one every 2 s
+                                 program that only sleeps, and on the PPP way
+                                 the parts of a pass (perf_pass_parts), one
+                                 every 2 s. With a network stick the link goes
+                                 the network way: pidof looks for udhcpc, the
+                                 program the supervisor looks for there
   inbench.py static  BUILD OUT   the steady measurement over 10 real minutes for
                                  a static link3g (--daemon), which no preload
                                  reaches
@@ -54,32 +57,33 @@ def steady_sped_up(opt, pidof_runs=300):
         fail("link3g ended")
     # pidof as the supervisor would otherwise run it, in the same router with
     # the daemon still running: without the bench's preloads (as on the
-    # router) and, for comparison, with them. The bench's pppd is a script,
-    # which plain pidof does not match (it reads every process all the same,
-    # and exits 1); -x makes it match scripts too. Both are measured.
+    # router) and, for comparison, with them.
     helper = opt.build + "/bench/perf_run_many"
     for tag, opts in (("pidof_", ["--no-preload"]), ("pidof_bench_", [])):
-        put(**keyvals(run([helper] + opts + ["--status", "0,1", str(pidof_runs), "--", "pidof", "pppd"]), tag))
-        put(**keyvals(run([helper] + opts + ["--output", str(pppd_pid()), str(pidof_runs), "--",
-                           "pidof", "-x", "pppd"]), tag + "x_"))
+        (plain_checks, plain), (x_checks, x) = pidof_forms(base.link_way())
+        put(**keyvals(run([helper] + opts + plain_checks + [str(pidof_runs), "--"] + plain), tag))
+        put(**keyvals(run([helper] + opts + x_checks + [str(pidof_runs), "--"] + x), tag + "x_"))
     put(pidof_path=os.path.realpath(shutil.which("pidof") or "pidof"))
 
 
-def pppd_pid():
-    for entry in os.listdir("/proc"):
-        try:
-            with open("/proc/%s/comm" % entry) as f:
-                if f.read().strip() == "pppd":
-                    return int(entry)
-        except (OSError, ValueError):
-            continue
-    fail("no pppd running")
+def pidof_forms(way):
+    """The two forms of pidof measured, each as perf_run_many's checks of
+    a run and the command: plain and -x, both asking for the program the
+    supervisor looks for on the link's way (pppd, or udhcpc). The bench's
+    pppd is a script, which plain pidof does not match (it reads every
+    process all the same, and exits 1); -x makes it match scripts too. The
+    bench's udhcpc is busybox's, which both forms find."""
+    pid = str(base.program_pid(way.program))
+    plain = ["--status", "0,1"] if way.mode == "ppp" else ["--output", pid]
+    return (plain, ["pidof", way.program]), (["--output", pid], ["pidof", "-x", way.program])
 
 
 def bare(opt):
     """Without the preloads its LED commands fail in the shell, which
     changes nothing in the daemon; the LED journal stays empty, so the LED
-    thread's wakeups tell whether it sleeps."""
+    thread's wakeups tell whether it sleeps. perf_pass_parts times the parts
+    of a PPP pass (pppd, the modem node, ppp0): on the network way it is not
+    run."""
     env = base.env_without_preloads()
     daemon, snapshots = steady.measure(opt.daemon, opt.build, env, env, False, minutes=opt.minutes,
                                        min_passes=opt.passes, quiet=opt.quiet,
@@ -87,7 +91,8 @@ def bare(opt):
     steady.without_preloads_mapped(daemon.pid)
     judge_cpu(snapshots)
     put(**idle_floor(opt.build, env))
-    put(**run_staggered([("parts_", [opt.build + "/bench/perf_pass_parts", str(PARTS_PASSES)])], env))
+    if base.link_way().mode == "ppp":
+        put(**run_staggered([("parts_", [opt.build + "/bench/perf_pass_parts", str(PARTS_PASSES)])], env))
 
 
 def static(opt):
@@ -121,16 +126,17 @@ class PacedPidof:
     that lets the caches go cold (back to back, as perf_run_many runs it
     otherwise, each run finds them warm): the reference of the CPU budgets.
     It runs through the daemons' window, so that the reference and what is
-    set against it share the machine's state of the moment."""
+    set against it share the machine's state of the moment, and asks for
+    the program the daemon looks for, so that its work is the lookup's."""
 
     def __init__(self, build, env, seconds):
         runs = max(int(seconds / 2) - 1, PARTS_PASSES)
         runner = [build + "/bench/perf_run_many", "--no-preload", "--every", "2000"]
-        plain, x = PACED_RUNS
+        (plain_checks, plain), (x_checks, x) = pidof_forms(base.link_way())
+        plain_each, x_each = PACED_RUNS
         self.started = start_staggered(
-            [("pidof_paced_", runner + ["--each", plain, "--status", "0,1", str(runs), "--", "pidof", "pppd"]),
-             ("pidof_paced_x_", runner + ["--each", x, "--output", str(pppd_pid()), str(runs), "--",
-                                          "pidof", "-x", "pppd"])],
+            [("pidof_paced_", runner + ["--each", plain_each] + plain_checks + [str(runs), "--"] + plain),
+             ("pidof_paced_x_", runner + ["--each", x_each] + x_checks + [str(runs), "--"] + x)],
             env)
 
     def finish(self):

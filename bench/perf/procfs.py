@@ -1,9 +1,22 @@
 """Readers of what /proc says about one process: CPU time, context
 switches, memory, mappings. Every figure is of the process's threads
-themselves, never of its children."""
+themselves, never of its children. And the names of all processes."""
 import os
 
 TICK = os.sysconf("SC_CLK_TCK")
+
+
+def process_names():
+    """The command name of every process in /proc, sorted: what each pidof
+    run reads through."""
+    names = []
+    for entry in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/comm" % entry) as f:
+                names.append(f.read().strip())
+        except (OSError, ValueError):
+            continue
+    return sorted(names)
 
 
 def threads(pid):

@@ -4,10 +4,14 @@ and clock.
 
 A pass is counted by its DNS query: one answered query to the first name
 server per pass (the measurement fails if a query of the window went to the
-second one). In order:
+second one, or, on the network way, went unanswered by the stick's relay).
+In order:
 
-  1. link3g starts; the link is up once ppp0 has an address and a query was
-     seen; with the LED journal visible, the LED must then be held;
+  1. link3g starts; the link is up once its interface (ppp0, or on the
+     network way the status file's) has an address and a query was seen;
+     on the network way the router's own ISP servers are stopped (the
+     stick's serve it); with the LED journal visible, the LED must then be
+     held;
   2. after `settle` more passes the early memory figures are read;
   3. strace -f -c counts the system calls of every thread over
      strace_seconds (before the window: tracing slows the daemon down);
@@ -27,8 +31,8 @@ import subprocess
 import time
 
 import procfs
-from inbench_base import (DNS_LOG, FIRST_SERVER, LED_LOG, PRELOAD_MARKS, SHELL_LOG, fail, file_size, led_held,
-                          lines, link_up, put, real_now, run, start_daemon, wait_for)
+from inbench_base import (LED_LOG, PRELOAD_MARKS, SHELL_LOG, fail, file_size, led_held, lines, link_up, link_way,
+                          put, query_count, real_now, run, start_daemon, wait_for, window_fault)
 
 # How long the window may wait for the benchmark's other runs, and how
 # often it looks, in bench seconds.
@@ -36,14 +40,14 @@ QUIET_LIMIT_S = 1800
 POLL_S = 5.0
 
 
-def snapshot(pid):
+def snapshot(pid, way):
     utime, stime = procfs.proc_stat(pid)
     minflt, majflt = procfs.page_faults(pid)
     s = procfs.cpu_and_switches(pid)
     s.update(bench=time.time(), real=real_now(), ticks=utime + stime, minflt=minflt, majflt=majflt,
              disk=procfs.disk_read_bytes(pid),
              shell=len(lines(SHELL_LOG)),
-             dns=len(lines(DNS_LOG)), led=file_size(LED_LOG))
+             dns=query_count(way), led=file_size(LED_LOG))
     return s
 
 
@@ -74,18 +78,18 @@ def floor_figures(floor, before):
             "floor_wakeup_us": round((after["main_ns"] - before["main_ns"]) / wakeups / 1000, 1)}
 
 
-def syscalls(pid, seconds):
+def syscalls(pid, way, seconds):
     """System calls of the daemon (all threads) per pass, counted by
     strace -c -f over seconds of bench time."""
     if shutil.which("strace") is None:
         fail("strace is not installed")
     summary = "/tmp/strace.txt"
-    before = len(lines(DNS_LOG))
+    before = query_count(way)
     tracer = subprocess.Popen(["strace", "-f", "-c", "-q", "-o", summary, "-p", str(pid)])
     time.sleep(seconds)
     tracer.send_signal(signal.SIGINT)
     tracer.wait()
-    passes = len(lines(DNS_LOG)) - before
+    passes = query_count(way) - before
     processes = sum(1 for e in os.listdir("/proc") if e.isdigit())
     calls = {}
     for line in lines(summary):
@@ -126,47 +130,69 @@ def window_figures(a, b, passes):
             "disk_read_bytes": b["disk"] - a["disk"]}
 
 
-def check_window(a, b, led_visible):
+def check_window(a, b, way, led_visible):
     """The window's passes, each one answered query to the first server;
     the CPU time's two readings must agree."""
-    window_dns = lines(DNS_LOG)[a["dns"]:b["dns"]]
-    if any(l.split()[1] != FIRST_SERVER for l in window_dns):
-        fail("queries went past the first server: not one answered query per pass")
+    fault = window_fault(way, a["dns"], b["dns"])
+    if fault is not None:
+        fail(fault)
     ns = (b["main_ns"] + b["other_ns"]) - (a["main_ns"] + a["other_ns"])
     tick_ns = 1e9 / procfs.TICK
     ticks = b["ticks"] - a["ticks"]
     # The tick figure is the same time rounded down twice (utime, stime).
     if abs(ticks * tick_ns - ns) > 2 * tick_ns + 0.02 * ns:
         fail("utime+stime (%d ticks) and the threads' runtime (%d ns) disagree" % (ticks, ns))
-    out = {"iterations": len(window_dns), "spawned": b["shell"] - a["shell"]}
+    out = {"iterations": b["dns"] - a["dns"], "spawned": b["shell"] - a["shell"]}
     if led_visible:
         out["led_bytes_written"] = b["led"] - a["led"]
     return out
 
 
 def start_steady(binary, env, led_visible, settle):
-    """Steps 1 and 2: link3g started, its link up and steady."""
+    """Steps 1 and 2: link3g started, its link up and steady; returns
+    the daemon, the start's bench and real times, and the link's way."""
     run(["ispdns", "start"])
     t_start, r_start = time.time(), real_now()
     daemon = start_daemon(binary, env)
-    wait_for(daemon, link_up, 180, "link (ppp0 address and a DNS query)")
-    put(daemon_pid=daemon.pid, link_up_bench_s=round(time.time() - t_start, 1))
+    wait_for(daemon, link_up, 180, "link (the interface's address and a DNS query)")
+    way = link_way()
+    put(daemon_pid=daemon.pid, link_up_bench_s=round(time.time() - t_start, 1), link_mode=way.mode,
+        link_interface=way.interface, link_program=way.program)
+    if way.mode == "network":
+        stop_router_isp()
     if led_visible:
         wait_for(daemon, led_held, 60, "held LED", step=0)
-    held = len(lines(DNS_LOG))
-    wait_for(daemon, lambda: len(lines(DNS_LOG)) >= held + settle, 30 + 4 * settle,
+    held = query_count(way)
+    wait_for(daemon, lambda: query_count(way) >= held + settle, 30 + 4 * settle,
              "%d answered queries after the link was steady" % settle)
-    return daemon, t_start, r_start
+    return daemon, t_start, r_start, way
 
 
-def cpu_snapshot(pid):
+def stop_router_isp():
+    """On the network way the ISP is reached through the stick, with name
+    servers of its own behind it: those started in the router (ispdns
+    start, before the way was known) serve no one. They are stopped, so that
+    the processes in /proc, which every pidof run reads, are those of a
+    router with such a stick."""
+    run(["ispdns", "stop"])
+    try:
+        with open(ROUTER_ISP_PID) as f:
+            os.kill(int(f.read()), signal.SIGTERM)
+    except (OSError, ValueError) as e:
+        fail("the router's ISP server (%s) not stopped: %s" % (ROUTER_ISP_PID, e))
+
+
+ROUTER_ISP_PID = "/run/ispdns.pid"  # the dnsmasq behind the router's fronts
+
+
+def cpu_snapshot(pid, way):
     """For the CPU budget's windows: the time, the daemon's CPU so far and
     its passes so far (its answered queries)."""
     s = procfs.cpu_and_switches(pid)
-    return time.time(), s["main_ns"] + s["other_ns"], len(lines(DNS_LOG))
+    return time.time(), s["main_ns"] + s["other_ns"], query_count(way)
 
 
-def window(daemon, build, floor_env, end, min_passes, beside=None):
+def window(daemon, way, build, floor_env, end, min_passes, beside=None):
     """Step 5: the snapshots at the window's two ends, and the CPU
     snapshots every POLL_S between them that the CPU budget's windows are
     cut from (judgement.py), with what one
@@ -176,14 +202,15 @@ def window(daemon, build, floor_env, end, min_passes, beside=None):
     closed."""
     floor = start_wakeup_floor(build, floor_env)
     floor_start = procfs.cpu_and_switches(floor.pid)
-    a = snapshot(daemon.pid)
+    a = snapshot(daemon.pid, way)
     put(load_window_start=load_average())
     alongside = beside(max(end - time.time(), 2.0 * min_passes)) if beside is not None else None
-    snapshots = [cpu_snapshot(daemon.pid)]
-    wait_for(daemon, lambda: snapshots.append(cpu_snapshot(daemon.pid)) or
-             (time.time() >= end and len(lines(DNS_LOG)) - a["dns"] >= min_passes),
+    put(window_processes=procfs.process_names())
+    snapshots = [cpu_snapshot(daemon.pid, way)]
+    wait_for(daemon, lambda: snapshots.append(cpu_snapshot(daemon.pid, way)) or
+             (time.time() >= end and query_count(way) - a["dns"] >= min_passes),
              max(end - time.time(), 0) + 4 * min_passes, "%d passes in the window" % min_passes, step=POLL_S)
-    b = snapshot(daemon.pid)
+    b = snapshot(daemon.pid, way)
     put(load_window_end=load_average())
     put(**floor_figures(floor, floor_start))
     if alongside is not None:
@@ -201,15 +228,15 @@ def measure(binary, build, env, floor_env, led_visible, minutes=10.0, settle=10,
             strace_seconds=60, beside=None):
     """Steps 1 to 6 above; returns the daemon, still running, and the CPU
     snapshots of the window."""
-    daemon, t_start, r_start = start_steady(binary, env, led_visible, settle)
+    daemon, t_start, r_start, way = start_steady(binary, env, led_visible, settle)
     pid = daemon.pid
     put(**memory(pid, "early_"))
-    put(**syscalls(pid, strace_seconds))
+    put(**syscalls(pid, way, strace_seconds))
     if quiet is not None:
         wait_for(daemon, lambda: os.path.exists(quiet), QUIET_LIMIT_S, "end of the benchmark's other runs",
                  step=POLL_S)
-    a, b, snapshots = window(daemon, build, floor_env, t_start + minutes * 60, min_passes, beside)
-    passes = check_window(a, b, led_visible)
+    a, b, snapshots = window(daemon, way, build, floor_env, t_start + minutes * 60, min_passes, beside)
+    passes = check_window(a, b, way, led_visible)
     put(**passes)
     put(**window_figures(a, b, passes["iterations"]))
     by = procfs.rss_by_mapping(pid)
