@@ -138,10 +138,16 @@ def steady_figures(run, ref):
     if "floor_rss_kb" in run:
         f.update(above_floor=run["rss_kb"] - run["floor_rss_kb"],
                  more_libc=run["libc_rss_kb"] - run["floor_libc_rss_kb"],
-                 cold=run["parts_lookup_us"] - run["parts_lookup_again_us"],
-                 radio_per_pass=run.get("parts_radio_us", 0) / RADIO_PASSES,
-                 paced_pct=100 * run["cpu_us_per_iteration"] / paced_pidof(run),
                  rss_verdict="met" if run["rss_kb"] <= RSS_BUDGET_KB else "missed")
+    if "parts_lookup_us" in run:
+        f.update(cold=run["parts_lookup_us"] - run["parts_lookup_again_us"],
+                 radio_per_pass=run.get("parts_radio_us", 0) / RADIO_PASSES)
+    if paced_pidof(run):
+        f["paced_pct"] = 100 * run["cpu_us_per_iteration"] / paced_pidof(run)
+    if "window_processes" in run:
+        names = run["window_processes"]
+        f.update(processes=len(names), process_names=", ".join(
+            "%s ×%d" % (n, names.count(n)) if names.count(n) > 1 else n for n in sorted(set(names))))
     f.update(judge([tuple(w) for w in run.get("cpu_windows", [])], PIDOF_SHARE))
     return f
 
@@ -250,14 +256,27 @@ STATIC_ROWS = (
      lambda f: f["growth"] <= 0 and f["anon_growth"] <= 0 and f["threads"] == THREADS),
     spawned_row("Processes spawned per steady pass, static daemon"),
 )
+NETWORK_ROWS = (
+    ("The link's way: the status file's mode and interface", "{link_mode} on {link_interface}: the supervisor "
+     "looks for {link_program} where a PPP link has pppd", "network", lambda f: f["link_mode"] == "network"),
+    BARE_ROWS[1],
+)
+NETWORK_AFTER_PASS_ROWS = (
+    spawned_row("Processes spawned per steady pass, network stick"),
+    ("CPU of one `pidof {link_program}` run, one run every 2 s as a pass would run it, through the window "
+     "({pidof_paced_count} runs, no preloads)",
+     "{pidof_paced_cpu_per_run_us:.0f} µs (`pidof -x {link_program}`: {pidof_paced_x_cpu_per_run_us:.0f} µs): the "
+     "reference of this run's CPU budget; the pass above is {paced_pct:.0f}% of the cheaper. It read the "
+     "{processes} processes of this router: {process_names}", "—", None),
+)
 
 
 def steady_groups(page, runs, commands):
-    """The three steady runs; returns their figures by name (None when the
+    """The four steady runs; returns their figures by name (None when the
     run failed)."""
     bare_ref = paced_pidof(runs.get("bare", {}))
     figures = {}
-    for name in ("steady", "bare", "static"):
+    for name in ("steady", "bare", "static", "network"):
         run = runs.get(name, {"error": "not run"})
         try:
             figures[name] = None if "error" in run else steady_figures(run, paced_pidof(run) or bare_ref)
@@ -277,7 +296,11 @@ def steady_groups(page, runs, commands):
             ("bare", "glibc build (host-release), real time, no preloads",
              lambda f: BARE_ROWS + tuple(pass_rows(f, "real time, no preloads", True)) + BARE_AFTER_PASS_ROWS),
             ("static", "static build (host-static, musl), real time",
-             lambda f: STATIC_ROWS + tuple(pass_rows(f, "static daemon, real time", True)))):
+             lambda f: STATIC_ROWS + tuple(pass_rows(f, "static daemon, real time", True))),
+            ("network", "glibc build (host-release), real time, no preloads, a network stick (`%s`: udhcpc, no "
+             "pppd)" % runs.get("network", {}).get("stick", "?"),
+             lambda f: NETWORK_ROWS + tuple(pass_rows(f, "network stick, real time", True)) +
+             NETWORK_AFTER_PASS_ROWS)):
         page.group("The 3g daemon, link up and LED held: " + title, commands.get(name, "?"))
         if figures[name] is None:
             page.row("Every figure of this run", "not measured: " + runs.get(name, {}).get("error", "not run"),
@@ -355,16 +378,20 @@ HOW = """## How each figure is measured
 - **Sizes** are of the binaries as the presets build them (`-s` at link time in MinSizeRel); a binary that still
   has a `.symtab` or debug sections fails its row. Libraries are the `NEEDED` entries of the dynamic section; a
   static binary must have none, and no `INTERP` program header (`readelf -d -l`).
-- **The steady daemon** (`inbench.py`, `bench/perf/steady.py`): a fresh simulated router with the `ok2` stick,
-  `ispdns start`, then `link3g --cmd 3g --3gCard AutoCheck-hsdpa --3gApn internet --3gDial '*99#'`. The link is
-  up when `ppp0` has an IPv4 address and `/bench/journal/dns.log` shows a query; where the LED journal is seen,
+- **The steady daemon** (`inbench.py`, `bench/perf/steady.py`): a fresh simulated router with the `ok2` stick
+  (the `network` run: `hilink`, a network card once switched), `ispdns start`, then `link3g --cmd 3g --3gCard
+  AutoCheck-hsdpa --3gApn internet --3gDial '*99#'`. The link is up when its interface (`ppp0`; on the network way
+  the status file's `interface`) has an IPv4 address and a query was seen; where the LED journal is seen,
   the LED is held when `led.log` has not grown for 3 bench seconds with the LED lit. Ten passes later the early
   memory figures are read, then `strace -f -c` counts the system calls of every thread for 60 bench seconds
   (before the window, since tracing slows the daemon down), divided by the passes seen meanwhile. Then the window
   opens, and closes 10 minutes after link3g started (at least 100 passes); VmRSS, RssAnon, VmHWM and the thread
   count are read from `/proc/PID/status` at its end, and their growth is counted from the early figures. A pass
   is counted by its DNS query (one answered query to the first name server per pass; the run fails if a query in
-  the window went to the second server). Processes spawned are the lines `/bin/sh -c` journaled for link3g in the
+  the window went to the second server). On the network way the first name server is the lease's, the stick's DNS
+  relay, which sends some queries on to both of the ISP's servers at once (so `dns.log` has more lines than
+  passes): the passes are the queries of the relay's own log (`stick-dnsmasq.log`), and the run fails if one of
+  the window's went unanswered. Processes spawned are the lines `/bin/sh -c` journaled for link3g in the
   window (every process link3g starts goes through it).
 - **CPU time** is real CPU time, whatever the bench's clock: the threads' `sum_exec_runtime` from
   `/proc/PID/task/*/schedstat` in nanoseconds, of all threads and of each (the supervisor is the main thread, the
@@ -383,20 +410,26 @@ HOW = """## How each figure is measured
   build at real time started with `LD_PRELOAD` removed (so no preload is mapped into it; its LED commands then fail
   in the shell, which changes nothing in the daemon, and its LED thread's wakeups show that it sleeps); `static`
   is `host-static` at real time (no preload reaches a static binary, and the shell it runs still writes the LED
-  journal). The real-time runs decide the CPU, wakeup and system call budgets. They start first and in parallel,
-  each in its own router; their windows open only once the other runs (steady, DNS, bring-ups) are done. After
-  its window `bare` runs `perf_pass_parts` (the parts of a pass through the product's functions, timed in the
-  thread's CPU time, one pass every 2 s), 30 times.
+  journal). `network` is `bare` with the `hilink` stick: the link goes the network way (`udhcpc` on `eth1`), the
+  router's own ISP servers are stopped once it is up (that ISP is reached through the stick, whose servers run
+  behind it, in its network namespace but among the router's processes), and `perf_pass_parts`, which times the
+  parts of a PPP pass, is not run. The real-time runs decide the CPU, wakeup and system call budgets. They start
+  first and in parallel, each in its own router; their windows open only once the other runs (steady, DNS,
+  bring-ups) are done. After its window `bare` runs `perf_pass_parts` (the parts of a pass through the product's
+  functions, timed in the thread's CPU time, one pass every 2 s), 30 times.
 - **pidof**: `perf_run_many` runs `pidof pppd` and `pidof -x pppd` (plain pidof does not match the bench's
   `pppd`, a script, but reads every process all the same); its CPU is user+system of the children. In the sped-up
   router they run 300 times back to back, with and without the preloads. The CPU budget takes the cheaper of the
   two run once every 2 s without the preloads, as pidof runs on the router and as a pass runs: after 2 s asleep,
-  to cold caches. Each real-time router runs its own through its window, beside its daemon: the window is cut into
-  stretches of about a minute, each stretch's CPU per pass is divided by the mean of its pidof runs (each run's
-  own CPU from `wait4`), and the budget of %.2f is decided on the median of those ratios
-  (`bench/perf/judgement.py`). Other work on the machine makes both dearer, and it comes and goes: a stretch where
-  it fell on one side moves one ratio, not the median, while a pass that really costs more raises them all
-  (`bench_perf_judgement` shows both on recorded figures). The load average at the window's ends is shown beside.
+  to cold caches. The `network` run runs `pidof udhcpc` and `pidof -x udhcpc` instead, udhcpc being what its
+  supervisor looks for there (busybox's, which both forms find), so that the reference does the lookup's work;
+  every pidof reads all the processes of its router, whose names that run lists. Each real-time router runs its
+  own through its window, beside its daemon: the window is cut into stretches of about a minute, each stretch's
+  CPU per pass is divided by the mean of its pidof runs (each run's own CPU from `wait4`), and the budget of %.2f
+  is decided on the median of those ratios (`bench/perf/judgement.py`). Other work on the machine makes both
+  dearer, and it comes and goes: a stretch where it fell on one side moves one ratio, not the median, while a pass
+  that really costs more raises them all (`bench_perf_judgement` shows both on recorded figures). The load average
+  at the window's ends is shown beside.
 - **DNS** (`inbench.py dns`, real time): `perf_dns_probe` links the product's `link3g_monitor` and times each
   `SendDns()` call (socket, one query, wait for the first datagram, close) with `CLOCK_MONOTONIC`; every call
   must be answered. `dig @SERVER +tries=1 +time=2 www.google.com` is timed the same way by `perf_run_many`
@@ -438,6 +471,39 @@ def memory(f):
     return lines
 
 
+WAYS = (("bare", "PPP (`{stick}`), glibc"), ("static", "PPP (`{stick}`), static"),
+        ("network", "network (`{stick}`), glibc"))
+WAYS_ROWS = (
+    ("CPU", "{cpu_us_per_iteration:.0f} µs"),
+    ("CPU ÷ one pidof run every 2 s of the same window", "median {median:.3f} of {windows} windows"),
+    ("one pidof run every 2 s, the reference", "{reference:.0f} µs (`pidof {link_program}`, the cheaper of its two "
+     "forms), {processes} processes read"),
+    ("wakeups", "{wakeups:.2f}"),
+    ("system calls", "{syscalls_per_pass:.1f}"),
+    ("processes spawned", "{spawned_per_pass:.3f}"),
+)
+
+
+def ways(figures):
+    """The real-time steady runs side by side, per pass: the PPP link of
+    both builds and the network stick's."""
+    runs = [(label, figures.get(name)) for name, label in WAYS]
+    if not any(f for _, f in runs):
+        return []
+
+    def cell(f, value):
+        try:
+            return value.format(reference=paced_pidof(f), **f)
+        except (KeyError, TypeError, ValueError):
+            return "—"
+
+    header = ["per steady pass, real time"] + [label.format(stick=(f or {}).get("stick", "?")) for label, f in runs]
+    rows = [[figure] + [cell(f, value) if f else "not measured" for _, f in runs] for figure, value in WAYS_ROWS]
+    return ["## The steady pass, way by way", "",
+            "The real-time runs above set side by side (each in its own router, its pidof runs its own).", ""] + \
+        md_table(header, rows) + [""]
+
+
 PASS = """## What a steady pass does
 
 With the link up and the LED held, a supervisor pass reads `/proc/PID/stat` of the pppd it found the pass before
@@ -449,6 +515,11 @@ close), reads `/etc/resolv.conf` (open, read to its end, close) and sends one DN
 that pause are its only sleeps. The LED thread, once the LED shows the held code, sleeps on `usb_led` itself (a
 futex) until a store changes the code, so it neither wakes nor makes a system call in a steady pass. The status
 file is written only when a field changes, which a steady pass does not. No process is started.
+
+On the network way a pass is the same with `udhcpc` for `pppd` and the stick's interface for `ppp0`: the held
+`/proc` directory of the udhcpc found before, the interface asked for on the kept socket (one `ioctl`, where the
+PPP pass opens and closes `/dev/ttyUSB1`), its address on the same socket, `/etc/resolv.conf`, and one query to the
+lease's name server, the stick's DNS relay; there is no radio to read.
 
 The whole process's CPU per pass is what decides the budget against pidof: with the LED thread asleep, it is the
 supervisor's thread's time, the pass's work and its two wakeups. pidof run back to back finds the caches warm
@@ -497,7 +568,8 @@ def page(doc):
     figures = steady_groups(p, doc.get("runs", {}), doc.get("commands", {}))
     dns_rows(p, doc.get("runs", {}).get("dns", {"error": "not run"}), doc.get("commands", {}).get("dns", "?"))
     bringups = bringup_rows(p, doc.get("runs", {}), doc.get("commands", {}))
-    lines = header(doc.get("meta", {}), p) + p.lines() + ["", HOW] + memory(figures["bare"]) + [PASS, HISTORY]
+    lines = (header(doc.get("meta", {}), p) + p.lines() + [""] + ways(figures) + [HOW] + memory(figures["bare"]) +
+             [PASS, HISTORY])
     if bringups:
         lines += bringup(bringups[0]["timeline"])
     return "\n".join(lines).rstrip() + "\n", p.missed + p.unmeasured
