@@ -80,21 +80,12 @@ class Soak:
         self.rng = random.Random(args.seed)
         self.kinds = [k for k in args.kinds.split(",") if k]
         for k in self.kinds:
-            if k not in KINDS:
-                raise SystemExit("soak: no fault kind %s (%s)" % (k, ", ".join(KINDS)))
+            if k not in self.FAULTS:
+                raise SystemExit("soak: no fault kind %s (%s)" % (k, ", ".join(self.FAULTS)))
         # Allowances for the stand-ins: real milliseconds, which the sped-up
         # clock turns into speed times as many bench milliseconds.
         self.speed = float(os.environ.get("BENCH_SPEED", "1"))
-        k = self.speed / 1000.0
-        self.costs = {"up_chat": round(args.up_chat_ms * k, 2), "up_ex": round(args.up_ex_ms * k, 2),
-                      "per_pass": round(args.pass_ms * k, 2), "bringup": round(args.bringup_ms * k, 2),
-                      "serialcom": round(args.serialcom_ms * k, 2), "hang_notice": round(args.hang_notice_ms * k, 2),
-                      "reset": round(args.reset_ms * k, 2)}
-        self.bound_parts = bounds(self.costs)
-        if not args.record_at_start:
-            # The first bring-up finds no record: counted from its end, as
-            # for a failed bring-up later on.
-            self.bound_parts["first_link"] = self.bound_parts["no_record"]
+        self.costs, self.bound_parts = self.timing(args, self.speed / 1000.0)
         self.pin = PIN
         self.bound = {k: w + a for k, (w, a) in self.bound_parts.items()}
         self.windows = []           # (start, end) of every fault and its recovery
@@ -124,6 +115,35 @@ class Soak:
         self.dns_mode = "relay"
         self.daemon = None
         self.t_start = None
+
+    def timing(self, args, k):
+        """The allowances in bench seconds (k: bench seconds per real ms) and
+        the bounds' parts."""
+        costs = {"up_chat": round(args.up_chat_ms * k, 2), "up_ex": round(args.up_ex_ms * k, 2),
+                 "per_pass": round(args.pass_ms * k, 2), "bringup": round(args.bringup_ms * k, 2),
+                 "serialcom": round(args.serialcom_ms * k, 2), "hang_notice": round(args.hang_notice_ms * k, 2),
+                 "reset": round(args.reset_ms * k, 2)}
+        parts = bounds(costs)
+        if not args.record_at_start:
+            # The first bring-up finds no record: counted from its end, as
+            # for a failed bring-up later on.
+            parts["first_link"] = parts["no_record"]
+        return costs, parts
+
+    # ---- the link as the harness sees it: the daemon's way decides which
+    # program, interface and name servers (the network stick's soak,
+    # netsoak.py, has its own)
+    LINK_KEYS = ("pppd", "ppp0")  # the sample's keys: live link programs, the interface's address
+    FAULTS = faults.FAULTS
+
+    def live_links(self, procs):
+        return live_pppds(procs)
+
+    def link_address(self):
+        return ppp0_address()
+
+    def link_dns(self):
+        return dns_answers()
 
     # ---- journals
     def read_journals(self):
@@ -158,7 +178,7 @@ class Soak:
         t = now()
         procs = processes()
         pid = self.daemon.pid
-        live_pppd = live_pppds(procs)
+        live_pppd = self.live_links(procs)
         zombies = [p for p in procs if p[2] == "Z" and p[3] == pid]
         self.other_zombies = max(self.other_zombies, sum(1 for p in procs if p[2] == "Z" and p[3] != pid))
         # A child caught between its exit and the daemon's wait for it is a
@@ -198,8 +218,8 @@ class Soak:
             self.look_processes()
         alive = self.daemon.poll() is None
         fig = daemon_figures(self.daemon.pid) if alive else None
-        addr = ppp0_address()
-        dns = dns_answers()
+        addr = self.link_address()
+        dns = self.link_dns()
         self.read_journals()
         try:
             with open("/proc/loadavg") as f:
@@ -209,8 +229,8 @@ class Soak:
         s = {"t": round(t - self.t_start, 1), "load1": load1, "alive": alive and fig is not None and fig.get("state") != "Z",
              "fds": fig and fig.get("fds"), "fds_raw": fig and fig.get("fds_raw"),
              "fd_list": fig and fig.get("fd_list"), "fd_raw_list": fig and fig.get("fd_raw_list"), "rss_kb": fig and fig.get("rss_kb"),
-             "threads": fig and fig.get("threads"), "zombies": zombies, "pppd": live_pppd,
-             "ppp0": addr or "", "dns": dns, "settled": self.settled(), "note": note}
+             "threads": fig and fig.get("threads"), "zombies": zombies, self.LINK_KEYS[0]: live_pppd,
+             self.LINK_KEYS[1]: addr or "", "dns": dns, "settled": self.settled(), "note": note}
         self.samples.append(s)
         return s
 
@@ -258,7 +278,7 @@ class Soak:
         i = bisect.bisect_right(self.probe_times, after)
         if i == len(self.probe_times):
             return None
-        if ppp0_address() is None or not dns_answers():
+        if self.link_address() is None or not self.link_dns():
             return None
         return self.probe_times[i]
 
@@ -317,10 +337,13 @@ class Soak:
         return [(t, c) for t, c in self.shell_cmds if t > since and (until is None or t <= until)]
 
     # ---- the whole run
-    def start(self):
+    def prepare_router(self):
         run(["ispdns", "start"])
         if not self.args.record_at_start:
             run(["usbsim", "set", "serialcom=never"])
+
+    def start(self):
+        self.prepare_router()
         out = open(os.path.join(JOURNAL, "daemon.out"), "w")
         err = open(os.path.join(JOURNAL, "daemon.err"), "w")
         self.t_start = now()
@@ -336,10 +359,7 @@ class Soak:
         end = self.t_start + a.hours * 3600
         first = {"kind": "first_link", "t": 0.0}
         self.first_link = first
-        if a.record_at_start:
-            self.watch_recovery(first, self.t_start, True)
-        else:
-            faults.no_record_then_record(self, first, self.t_start)
+        self.watch_first_link(first)
         bag = []
         next_fault = now() + self.rng.uniform(a.gap_min, a.gap_max) * 60
         while True:
@@ -363,13 +383,22 @@ class Soak:
                      "settle_wait_s": round(now() - waited, 1)}
             self.faults.append(fault)
             print("soak: %7.0f s %s" % (fault["t"], kind), flush=True)
-            faults.FAULTS[kind](self, fault)
+            self.FAULTS[kind](self, fault)
             print("soak: %7s   back after %s s (bound %s s)" % ("", fault.get("recovery_s"), fault.get("bound_s")),
                   flush=True)
             self.current_kind = "settled"
             next_fault = now() + self.rng.uniform(a.gap_min, a.gap_max) * 60
         self.wait_until(end)
         final = self.sample("end")
+        self.write_results(final)
+
+    def watch_first_link(self, first):
+        if self.args.record_at_start:
+            self.watch_recovery(first, self.t_start, True)
+        else:
+            faults.no_record_then_record(self, first, self.t_start)
+
+    def write_results(self, final):
         write_results(self, final)
 
 def main():
