@@ -34,6 +34,17 @@ def parse_args(description, kinds):
     p.add_argument("--record-at-start", action="store_true",
                    help="the first bring-up finds the record (default: serialcom has none at first)")
     p.add_argument("--rss-slack-kb", type=int, default=8, help="RSS drift allowed, kB (two pages)")
+    # A network stick's soak (netsoak.py) only: its lease, and what the DHCP
+    # exchange costs (busybox udhcpc and the stick's dnsmasq, the script's
+    # ifconfig and routes, every one journalled) and the stick's dnsmasq
+    # restarted by `usbsim set`.
+    p.add_argument("--lease", type=int, default=120, help="network stick: the lease's seconds (dnsmasq's floor 120)")
+    p.add_argument("--dhcp-ms", type=float, default=200.0,
+                   help="network stick: allowance, udhcpc started until the interface has its address, "
+                        "beyond the stick's own waits, real ms")
+    p.add_argument("--serve-ms", type=float, default=100.0,
+                   help="network stick: allowance, `usbsim set dhcp=serve` returned until the stick's "
+                        "dnsmasq answers, real ms")
     args = p.parse_args()
     args.binary = os.path.abspath(args.binary)
     return args
