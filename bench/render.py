@@ -4,12 +4,15 @@ from nothing else, so that the same figures always give the same page:
 
   render.py performance docs/performance.json docs/performance.md
   render.py soak docs/soak.json docs/reliability.md
+  render.py soak-network docs/soak-network.json docs/reliability.md
 
 performance writes the whole page and exits 1 when a budget is missed or a
 figure was not measured (render_performance.py). soak replaces the page's
 "Soak" section, from its heading to the next heading of level 1 or 2, and
-leaves the rest of the page as it is (render_soak.py); whether the soak
-passed is scripts/soak's exit status, not this one's.
+leaves the rest of the page as it is (render_soak.py); soak-network does the
+same with the section "Soak of a network stick" (render_soak_network.py),
+added at the page's end the first time. Whether the soak passed is
+scripts/soak's exit status, not this one's.
 """
 import json
 import os
@@ -50,7 +53,7 @@ def write(path, text):
 
 
 def main(argv):
-    if len(argv) != 3 or argv[0] not in ("performance", "soak"):
+    if len(argv) != 3 or argv[0] not in ("performance", "soak", "soak-network"):
         sys.stderr.write(__doc__)
         return 2
     what, source, out = argv
@@ -64,9 +67,14 @@ def main(argv):
             sys.stderr.write("benchmark: %d budget(s) missed or figure(s) not measured: %s\n" % (
                 len(failed), "; ".join(failed)))
         return 1 if failed else 0
-    import render_soak
+    if what == "soak":
+        import render_soak as renderer
+        heading = "## Soak"
+    else:
+        import render_soak_network as renderer
+        heading = "## Soak of a network stick"
     old = open(out).read() if os.path.exists(out) else ""
-    write(out, replace_section(old, "## Soak", render_soak.section(figures)))
+    write(out, replace_section(old, heading, renderer.section(figures)))
     return 0
 
 
