@@ -476,8 +476,8 @@ WAYS = (("bare", "PPP (`{stick}`), glibc"), ("static", "PPP (`{stick}`), static"
 WAYS_ROWS = (
     ("CPU", "{cpu_us_per_iteration:.0f} µs"),
     ("CPU ÷ one pidof run every 2 s of the same window", "median {median:.3f} of {windows} windows"),
-    ("one pidof run every 2 s, the reference", "{reference:.0f} µs (`pidof {link_program}`, the cheaper of its two "
-     "forms), {processes} processes read"),
+    ("one pidof run every 2 s, the reference", "{reference:.0f} µs (the cheaper of `pidof {link_program}` and "
+     "`pidof -x {link_program}`), {processes} processes read"),
     ("wakeups", "{wakeups:.2f}"),
     ("system calls", "{syscalls_per_pass:.1f}"),
     ("processes spawned", "{spawned_per_pass:.3f}"),
