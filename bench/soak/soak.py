@@ -197,7 +197,7 @@ class Soak:
             self.zombie_pending.setdefault(zpid, t)
         if live_pppd >= 2 and len(self.double_looks) < 50:
             self.double_looks.append({"t": round(t - self.t_start, 2), "during": self.current_kind,
-                                      "pppd": [[p[0], p[2], p[3]] for p in procs if p[1] == "pppd"]})
+                                      "pppd": [[p[0], p[2], p[3]] for p in procs if p[1] == self.LINK_KEYS[0]]})
         if live_pppd >= 2:
             prev = self.pppd_obs[-1] if self.pppd_obs else None
             if prev and prev[1] >= 2 and t - prev[0] >= PASS:
