@@ -36,6 +36,7 @@ def unplug(soak, fault):
     fault["hold_s"] = round(hold, 1)
     run(["usbsim", "unplug"])
     t_out = now()
+    soak.pulls.append(t_out)
     soak.wait_until(t_out + hold, step=1.0, until=soak.look_only)
     # While the stick is out no pppd may be left and ppp0 is gone.
     fault["pppd_while_out"] = soak.pppd_obs[-1][1] if soak.pppd_obs else None
@@ -182,6 +183,7 @@ def no_record(soak, fault):
     up again."""
     run(["usbsim", "set", "serialcom=never"])
     run(["usbsim", "replug"])
+    soak.pulls.append(now())
     no_record_then_record(soak, fault, now())
 
 

@@ -1,7 +1,9 @@
 """The resets of a stuck stick, as the journals show them: when they ran,
 why the daemon said it ran them, which fault they belong to, and whether
 each one's bring-up handed serialcom the PIN only once it was proven (an
-operator record read in full, or an answered probe, since the start)."""
+operator record read in full, or an answered probe) on the stick plugged
+then: a stick pulled out, or replugged, takes its proof with it."""
+import bisect
 import os
 import re
 
@@ -57,6 +59,20 @@ def proof_time(soak):
     if soak.probe_times:
         times.append(soak.probe_times[0])
     return min(times) if times else None
+
+
+def proven_at(soak, t):
+    """Whether the PIN was proven on the stick plugged at time t: a full
+    record, or a probe (which only a configured link sends), since the
+    last pull before t; before any pull, since the start."""
+    pulls = [p for p in soak.pulls if p < t]
+    since = pulls[-1] if pulls else None
+    if since is None:
+        proof = proof_time(soak)
+        return proof is not None and t > proof
+    proofs = sorted([r for r, n in soak.record_notes if n == 244] + soak.probe_times)
+    i = bisect.bisect_right(proofs, since)
+    return i < len(proofs) and proofs[i] < t
 
 
 def stuck_lines():
@@ -118,7 +134,7 @@ def analyse(soak, check):
     for t, recovery, lines in bringups(soak):
         if not recovery:
             continue
-        proven = proof is not None and t > proof
+        proven = proven_at(soak, t)
         before += not proven
         after += proven
         pins = {serialcom_pin(l) for l in lines}
@@ -126,7 +142,7 @@ def analyse(soak, check):
         if pins != {want}:
             wrong.append("%.0f s: %s" % (t - soak.t_start, sorted(pins)))
     check("PIN only once proven", not wrong and withheld == before,
-          "recoveries before the proof %d (PIN withheld; messages: %d), after it %d (PIN sent)" % (
+          "recoveries without a proof on the stick %d (PIN withheld; messages: %d), with one %d (PIN sent)" % (
               before, withheld, after) if not wrong else "serialcom PINs " + "; ".join(wrong[:5]))
     return {"resets": len(resets), "resets_by_kind": kinds, "status_recoveries": counted,
             "stuck_quiet_s": spread(quiet, 0), "stuck_reasons": sorted({s[1] for s in stuck}),

@@ -111,6 +111,7 @@ class Soak:
         self.reset_notes = []       # times of every reset of the stick on the bus
         self.hang_notes = []        # (time, interface) a pppd lost its link to a hung modem
         self.record_notes = []      # (time, bytes) serialcom left in /var/imsi
+        self.pulls = []             # times the stick was pulled out (or replugged) by a fault
         self.tails = {n: Tail(os.path.join(JOURNAL, n)) for n in ("dns.log", "standins.log", "shell.log")}
         self.dns_mode = "relay"
         self.daemon = None
