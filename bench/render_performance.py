@@ -32,6 +32,12 @@ BRINGUP_WAITS_S = 6.0         # 3 s after the driver reload, 3 s at the end
 LIBRARIES_ALLOWED = re.compile(r"^(libc|libpthread)\.so(\.[0-9]+)*$")
 SPED_UP = "not decided on: libfaketime's work is in it"
 UNMEASURED = "unmeasured"     # a row's check when its figure is missing
+# The network stick's pass asks its DNS across the veth of the bench's stick,
+# whose namespace's receive path (and its relay's forwarding) the kernel
+# charges in part to the sender: a bench cost a PPP pass does not carry, and
+# one that comes and goes with the machine (0.13 to 0.17 of one pidof in
+# runs of the same commit). Shown against the budget, not decided on.
+NETWORK_SHOWN = "shown, not decided on: the bench's stick network is partly charged to the probe"
 
 # name in sizes, what it is, its short name, size budget
 BINARIES = (
@@ -173,6 +179,16 @@ def cpu_row(f, label, decided):
             "{load_window_end} at its end", budget, lambda f: f["met"])
 
 
+def network_pass_rows(f):
+    """The network stick's pass: its CPU shown against the budget (see
+    NETWORK_SHOWN), the rest decided as for the PPP passes."""
+    rows = pass_rows(f, "network stick, real time", True)
+    fig, value, budget, check = rows[0]
+    if callable(check):
+        rows[0] = (fig, value, "%s: %s, %s" % (budget, "met" if check(f) else "missed", NETWORK_SHOWN), None)
+    return rows
+
+
 def pass_rows(f, label, decided):
     """CPU, wakeups and system calls per pass; when not decided on, the
     budget is shown as met or missed and decides nothing."""
@@ -299,8 +315,7 @@ def steady_groups(page, runs, commands):
              lambda f: STATIC_ROWS + tuple(pass_rows(f, "static daemon, real time", True))),
             ("network", "glibc build (host-release), real time, no preloads, a network stick (`%s`: udhcpc, no "
              "pppd)" % runs.get("network", {}).get("stick", "?"),
-             lambda f: NETWORK_ROWS + tuple(pass_rows(f, "network stick, real time", True)) +
-             NETWORK_AFTER_PASS_ROWS)):
+             lambda f: NETWORK_ROWS + tuple(network_pass_rows(f)) + NETWORK_AFTER_PASS_ROWS)):
         page.group("The 3g daemon, link up and LED held: " + title, commands.get(name, "?"))
         if figures[name] is None:
             page.row("Every figure of this run", "not measured: " + runs.get(name, {}).get("error", "not run"),
